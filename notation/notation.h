@@ -1,0 +1,43 @@
+#pragma once
+
+// The text notation in which the operator types commands and reads responses:
+// the frame's control characters are spelled out as the letters "STX" and "CRLF".
+// Everything here is a pure function over bytes.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestran::notation {
+
+inline constexpr char STX = '\x02';
+inline constexpr char CR = '\x0D';
+inline constexpr char LF = '\x0A';
+
+// Typed text (UTF-8) to the bytes written to the port: STX, payload, CR, LF.
+// The payload is what stands strictly between the first "X" and the first
+// "CRLF" after it; without any "X" it starts at the beginning of the text.
+// No frame when no "CRLF" follows the start marker.
+std::optional<std::string> frameCommand(std::string_view typed);
+
+// Bytes collected from the port to the line the list shows: the letters "STX",
+// the bytes strictly between the first STX and the first CR after it, and the
+// letters "CRLF". Without any STX the payload is everything before the first
+// CR. No line when no CR follows the first STX.
+std::optional<std::string> formatResponse(std::string_view collected);
+
+// "STX" + payload + "CRLF": the shape of every line formatResponse forms.
+std::string responseLine(std::string_view payload);
+
+// A formed line's bytes to the UTF-8 text shown in the list, so that every
+// response stays one readable line whatever the device sent:
+//  - valid UTF-8 stays as it is;
+//  - each byte that is not part of valid UTF-8 becomes "\xHH" on its own;
+//  - C0 control characters and DEL become their Unicode control pictures
+//    (U+2400 + code, U+2421 for DEL).
+// cutBytes > 0 says that many payload bytes were not kept; a visible note
+// says so just before the closing "CRLF".
+std::string displayText(std::string_view line, std::size_t cutBytes = 0);
+
+} // namespace kestran::notation

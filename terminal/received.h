@@ -1,0 +1,55 @@
+#pragma once
+
+// Everything received since the last send, reduced to what can still change
+// the line that would be shown. Appending a chunk costs time in proportion to
+// the chunk, never to what came before, and what is kept is bounded: a device
+// that streams for days does not make the program grow.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestran::terminal {
+
+class Received {
+public:
+    // A frame still waiting for its CR keeps at most this many payload bytes;
+    // the rest is only counted.
+    static constexpr std::size_t defaultKeepLimit = 64 * 1024;
+
+    explicit Received(std::size_t keepLimit = defaultKeepLimit);
+
+    void append(std::string_view chunk);
+    void clear();
+
+    // True when everything appended since clear() forms a line.
+    bool hasLine() const;
+    // The formed line's payload as kept, and how many of its bytes were not kept.
+    std::string_view payload() const { return m_kept; }
+    std::size_t cutBytes() const { return m_cut; }
+    // Changes whenever the formed line may have changed, so a caller can reuse
+    // what it made of the previous one.
+    std::uint64_t version() const { return m_version; }
+    // Bytes of memory held for the collected text.
+    std::size_t heldBytes() const { return m_kept.capacity(); }
+
+private:
+    enum class Phase {
+        beforeStx,      // no STX yet: the bytes before the first CR would form the line
+        insideFrame,    // after the first STX, waiting for its CR
+        frameComplete,  // the first STX and its CR: the line cannot change any more
+    };
+
+    void keep(std::string_view bytes);
+    void startFrame();
+
+    std::size_t m_keepLimit;
+    Phase m_phase = Phase::beforeStx;
+    bool m_crBeforeStx = false;
+    std::string m_kept; // the payload so far
+    std::size_t m_cut = 0;
+    std::uint64_t m_version = 0;
+};
+
+} // namespace kestran::terminal

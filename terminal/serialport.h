@@ -1,0 +1,44 @@
+#pragma once
+
+// What the terminal needs of a serial port. The operations follow the serial
+// control the program was first designed around, so that the reactions read
+// the same whatever drives the line.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestran::terminal {
+
+// The kind of the latest notification. The numbers are those the original
+// control used, so logs and messages stay comparable.
+enum class CommEvent {
+    comEvSend = 1,
+    comEvReceive = 2, // received bytes are waiting
+    comEvLineState = 3,
+    comEvError = 1000, // the line failed: read or write error, device gone
+};
+
+struct PortError {
+    int number = 0;
+    std::string text;
+};
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    virtual bool portOpen() const = 0;
+    // Opens the port with its fixed line settings; the error when it cannot.
+    virtual std::optional<PortError> openPort() = 0;
+    virtual void closePort() = 0;
+    // Writes the bytes unchanged, in order, in one write.
+    virtual void output(std::string_view bytes) = 0;
+    // Every byte now waiting, removed from the port; empty when none waits.
+    virtual std::string input() = 0;
+    virtual CommEvent commEvent() const = 0;
+    // Why the line failed; meaningful after a comEvError notification.
+    virtual PortError lastError() const = 0;
+};
+
+} // namespace kestran::terminal

@@ -1,0 +1,246 @@
+#include "support/fakes.h"
+#include "terminal/terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestran::terminal {
+namespace {
+
+using namespace std::string_literals;
+using testing::CallLog;
+using testing::FakePort;
+using testing::FakeWindow;
+using Strings = std::vector<std::string>;
+
+class TerminalTest : public ::testing::Test {
+protected:
+    void SetUp() override { port.open = true; }
+
+    void receive(const std::string& chunk)
+    {
+        port.event = CommEvent::comEvReceive;
+        port.waiting += chunk;
+        terminal.onComm();
+    }
+    void send(const std::string& typed)
+    {
+        window.typed = typed;
+        terminal.onSend();
+    }
+
+    CallLog calls;
+    FakePort port{&calls};
+    FakeWindow window{&calls};
+    Terminal terminal{port, window};
+};
+
+TEST_F(TerminalTest, LoadOpensAClosedPortOnlyOnce)
+{
+    port.open = false;
+    terminal.onLoad();
+    terminal.onLoad();
+    EXPECT_EQ(calls, (Strings{"portOpen", "openPort", "portOpen"}));
+    EXPECT_TRUE(port.open);
+    EXPECT_TRUE(window.notices.empty());
+    EXPECT_FALSE(window.exitStatus);
+}
+
+TEST_F(TerminalTest, LoadThatCannotOpenTellsTheErrorAndEndsTheProgram)
+{
+    port.open = false;
+    port.refuseOpen = PortError{1, "No such file or directory"};
+    terminal.onLoad();
+    ASSERT_EQ(window.notices.size(), 1u);
+    EXPECT_EQ(window.notices[0].kind, Notice::Kind::portCannotOpen);
+    EXPECT_EQ(window.notices[0].text, "Error 1: No such file or directory");
+    ASSERT_TRUE(window.exitStatus);
+    EXPECT_NE(*window.exitStatus, 0);
+    EXPECT_EQ(calls.back(), "endProgram");
+}
+
+TEST_F(TerminalTest, SendWritesTheFrameAfterEmptyingTheCollectedText)
+{
+    receive("\x02old\r");
+    calls.clear();
+    std::size_t heldWhileWriting = 1;
+    port.whileWriting = [&] { heldWhileWriting = terminal.strReceived().payload().size(); };
+    send("STX01DRS,02,0001CRLF");
+    EXPECT_EQ(calls, (Strings{"portOpen", "commandText", "output"}));
+    EXPECT_EQ(port.written, (Strings{"\x02" "01DRS,02,0001\r\n"}));
+    EXPECT_EQ(heldWhileWriting, 0u);
+    EXPECT_EQ(window.typed, "STX01DRS,02,0001CRLF");
+    EXPECT_EQ(window.list.size(), 1u) << "the sent command is not echoed";
+}
+
+TEST_F(TerminalTest, SendOnAClosedPortDoesNothing)
+{
+    receive("\x02" "AB");
+    port.open = false;
+    calls.clear();
+    send("STX1CRLF");
+    EXPECT_EQ(calls, (Strings{"portOpen"}));
+    EXPECT_TRUE(port.written.empty());
+    port.open = true;
+    receive("\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXABCRLF"})) << "collected text kept";
+}
+
+TEST_F(TerminalTest, SendWithoutAFrameTellsWhyAndKeepsTheCollectedText)
+{
+    const Strings typedWithoutFrame{"STX01", "stx01crlf", "", "X", "CRLFX"};
+    receive("\x02");
+    for (const auto& typed : typedWithoutFrame) {
+        SCOPED_TRACE(typed);
+        window.notices.clear();
+        receive("AB");
+        send(typed);
+        EXPECT_TRUE(port.written.empty());
+        ASSERT_EQ(window.notices.size(), 1u);
+        EXPECT_EQ(window.notices[0].kind, Notice::Kind::noFrame);
+        EXPECT_NE(window.notices[0].text.find("\"CRLF\""), std::string::npos);
+    }
+    receive("\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXABABABABABCRLF"}));
+}
+
+TEST_F(TerminalTest, CommReadsOnlyOnReceiveNotifications)
+{
+    port.waiting = "\x02" "A\r";
+    for (const auto event : {CommEvent::comEvSend, CommEvent::comEvLineState}) {
+        calls.clear();
+        port.event = event;
+        terminal.onComm();
+        EXPECT_EQ(calls, (Strings{"portOpen", "commEvent"}));
+    }
+    EXPECT_EQ(port.waiting, "\x02" "A\r");
+    EXPECT_TRUE(window.list.empty());
+
+    calls.clear();
+    port.open = false;
+    port.event = CommEvent::comEvReceive;
+    terminal.onComm();
+    EXPECT_EQ(calls, (Strings{"portOpen"}));
+
+    calls.clear();
+    port.open = true;
+    terminal.onComm();
+    EXPECT_EQ(calls, (Strings{"portOpen", "commEvent", "input", "appendLine"}));
+    EXPECT_EQ(window.lines(), (Strings{"STXACRLF"}));
+}
+
+TEST_F(TerminalTest, ResponseInTwoChunksShowsOnceTheCrArrives)
+{
+    receive("\x02" "AB");
+    EXPECT_TRUE(window.list.empty());
+    receive("C\r\n");
+    EXPECT_EQ(window.lines(), (Strings{"STXABCCRLF"}));
+    receive("\n");
+    EXPECT_EQ(window.list.size(), 1u) << "a chunk without CR shows nothing";
+}
+
+TEST_F(TerminalTest, EveryLaterCrRepeatsTheFirstLineWithoutCopyingIt)
+{
+    send("STX1CRLF");
+    receive("\x02" "first\r\n");
+    receive("\x02" "second\r\n");
+    receive("\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXfirstCRLF", "STXfirstCRLF", "STXfirstCRLF"}));
+    EXPECT_EQ(window.list[0].get(), window.list[2].get());
+}
+
+TEST_F(TerminalTest, ClearEmptiesOnlyTheList)
+{
+    receive("\x02" "A\r");
+    calls.clear();
+    terminal.onClear();
+    EXPECT_EQ(calls, (Strings{"clearList"}));
+    EXPECT_TRUE(window.list.empty());
+    receive("\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXACRLF"}));
+}
+
+TEST_F(TerminalTest, SendStartsCollectingAfresh)
+{
+    receive("\x02" "before");
+    send("XCRLF");
+    receive("after\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXafterCRLF"}));
+    send("XCRLF");
+    receive("\x02" "next\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXafterCRLF", "STXnextCRLF"}));
+}
+
+TEST_F(TerminalTest, TextBeforeAnySendIsCollectedToo)
+{
+    receive("hello\r");
+    EXPECT_EQ(window.lines(), (Strings{"STXhelloCRLF"}));
+}
+
+TEST_F(TerminalTest, AnStxAfterACrReplacesTheLineFormedWithoutOne)
+{
+    receive("noise\r");
+    receive("\x02" "fr");
+    receive("ame\r");
+    receive("x\r\x02y");
+    EXPECT_EQ(window.lines(), (Strings{"STXnoiseCRLF", "STXframeCRLF", "STXframeCRLF"}));
+    send("XCRLF");
+    receive("x\r\x02y");
+    EXPECT_EQ(window.list.size(), 3u) << "the CR stands before the first STX: no line";
+}
+
+TEST_F(TerminalTest, LostLineClosesThePortAndTellsOnce)
+{
+    port.event = CommEvent::comEvError;
+    port.error = PortError{7, "Input/output error"};
+    for (int i = 0; i < 5; ++i)
+        terminal.onComm();
+    EXPECT_EQ(port.closes, 1);
+    ASSERT_EQ(window.notices.size(), 1u);
+    EXPECT_EQ(window.notices[0].kind, Notice::Kind::portLost);
+    EXPECT_EQ(window.notices[0].text, "Error 7: Input/output error");
+    send("STX1CRLF");
+    EXPECT_TRUE(port.written.empty());
+    EXPECT_FALSE(window.exitStatus);
+}
+
+TEST_F(TerminalTest, ExitEndsTheProgramAtOnce)
+{
+    terminal.onExit();
+    EXPECT_EQ(calls, (Strings{"endProgram"}));
+    EXPECT_EQ(window.exitStatus, 0);
+}
+
+TEST(TerminalCap, AnEndlessFrameIsCutVisiblyAndStaysBounded)
+{
+    FakePort port;
+    FakeWindow window;
+    port.open = true;
+    Terminal terminal(port, window, 8);
+    const auto receive = [&](const std::string& chunk) {
+        port.waiting = chunk;
+        terminal.onComm();
+    };
+    receive("\x02" "0123");
+    for (int i = 0; i < 1000; ++i)
+        receive("abcdefgh");
+    EXPECT_LE(terminal.strReceived().heldBytes(), 64u);
+    receive("tail\r");
+    EXPECT_EQ(window.lines(), (Strings{"STX0123abcd\xE2\x80\xA6[8000 more bytes not kept]CRLF"}));
+}
+
+TEST(TerminalCap, TextWithoutStxIsCutTheSameWay)
+{
+    FakePort port;
+    FakeWindow window;
+    port.open = true;
+    Terminal terminal(port, window, 4);
+    port.waiting = "123456\r";
+    terminal.onComm();
+    EXPECT_EQ(window.lines(), (Strings{"STX1234\xE2\x80\xA6[2 more bytes not kept]CRLF"}));
+}
+
+} // namespace
+} // namespace kestran::terminal
