@@ -35,7 +35,8 @@ QString defaultPortName()
     return QStringLiteral(KESTRAN_DEFAULT_PORT);
 }
 
-QtSerialPort::QtSerialPort(const QString& portName, QObject* parent) : QObject(parent)
+QtSerialPort::QtSerialPort(const QString& portName, QObject* parent)
+    : QObject(parent), m_name(portName)
 {
     m_port.setPortName(portName);
     m_port.setBaudRate(QSerialPort::Baud9600);

@@ -21,7 +21,8 @@ class QtSerialPort : public QObject, public terminal::SerialPort {
 public:
     explicit QtSerialPort(const QString& portName = defaultPortName(), QObject* parent = nullptr);
 
-    QString portName() const { return m_port.portName(); }
+    // The name as given, such as /dev/ttyUSB0 (QSerialPort shortens it).
+    QString portName() const { return m_name; }
 
     bool portOpen() const override;
     std::optional<terminal::PortError> openPort() override;
@@ -40,6 +41,7 @@ private:
     void notify(terminal::CommEvent event);
     void takeError(QSerialPort::SerialPortError error);
 
+    QString m_name;
     QSerialPort m_port;
     terminal::CommEvent m_event = terminal::CommEvent::comEvReceive;
     terminal::PortError m_error;

@@ -1,0 +1,121 @@
+#include "window/frmkestran.h"
+
+#include "ui_frmkestran.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace kestran::window {
+
+using terminal::Notice;
+
+namespace {
+
+// Without a display nobody could dismiss a waiting message box.
+bool headless()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+} // namespace
+
+FrmKestran::FrmKestran(const QString& portName, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::frmKestran>()), m_port(portName),
+      m_terminal(m_port, *this)
+{
+    m_ui->setupUi(this);
+    setFixedSize(size());
+    connectEvents();
+}
+
+FrmKestran::~FrmKestran() = default;
+
+void FrmKestran::connectEvents()
+{
+    connect(m_ui->cmdSend, &QPushButton::clicked, this, [this] { m_terminal.onSend(); });
+    connect(m_ui->cmdClear, &QPushButton::clicked, this, [this] { m_terminal.onClear(); });
+    connect(m_ui->cmdExit, &QPushButton::clicked, this, [this] { m_terminal.onExit(); });
+    connect(&m_port, &serial::QtSerialPort::onComm, this, [this] { m_terminal.onComm(); });
+}
+
+bool FrmKestran::load()
+{
+    m_terminal.onLoad();
+    if (m_endedWith)
+        return false;
+    // The list is the first control in tab order that takes focus.
+    m_ui->lstList->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+ResponseList* FrmKestran::responseList() const
+{
+    return m_ui->lstList;
+}
+
+std::string FrmKestran::commandText() const
+{
+    return m_ui->txtTextInput->text().toStdString();
+}
+
+void FrmKestran::appendLine(const terminal::ShownLine& line)
+{
+    m_ui->lstList->appendLine(line);
+}
+
+void FrmKestran::clearList()
+{
+    m_ui->lstList->clear();
+}
+
+void FrmKestran::tellOperator(const Notice& notice)
+{
+    const QString detail = QString::fromStdString(notice.text);
+    switch (notice.kind) {
+    case Notice::Kind::portCannotOpen:
+        showMessage(tr("Cannot open the serial port %1.\n\n%2").arg(m_port.portName(), detail),
+                    true);
+        break;
+    case Notice::Kind::portLost:
+        // Nothing can go out any more, and the operator should see that at a glance.
+        m_ui->cmdSend->setEnabled(false);
+        showMessage(tr("The serial port %1 stopped working and has been closed. "
+                       "Nothing more can be sent.\n\n%2")
+                        .arg(m_port.portName(), detail),
+                    true);
+        break;
+    case Notice::Kind::noFrame:
+        showMessage(detail, false);
+        break;
+    }
+}
+
+void FrmKestran::showMessage(const QString& text, bool critical)
+{
+    std::fprintf(stderr, "kestran: %s\n", qPrintable(QString(text).replace('\n', ' ')));
+    const auto icon = critical ? QMessageBox::Critical : QMessageBox::Warning;
+    if (!isVisible()) {
+        // At load the program ends after this message, so it may wait for the
+        // operator, unless there is no display to show it on.
+        if (!headless())
+            QMessageBox(icon, windowTitle(), text, QMessageBox::Ok).exec();
+        return;
+    }
+    // Window-modal and not waiting: the port's notifications keep their order
+    // instead of running inside another reaction.
+    auto* box = new QMessageBox(icon, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void FrmKestran::endProgram(int exitStatus)
+{
+    m_endedWith = exitStatus;
+    QCoreApplication::exit(exitStatus);
+}
+
+} // namespace kestran::window
