@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestran::window {
@@ -29,6 +30,10 @@ FrmKestran::FrmKestran(const QString& portName, QWidget* parent)
 {
     m_ui->setupUi(this);
     setFixedSize(size());
+    // The layout was drawn for a narrower font than most desktops have; the
+    // example must still show whole, and the space to its right is free.
+    QLabel* example = m_ui->lblEX;
+    example->resize(std::max(example->width(), example->sizeHint().width()), example->height());
     connectEvents();
 }
 

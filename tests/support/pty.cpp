@@ -34,6 +34,9 @@ Pty::Pty()
     ::cfmakeraw(&raw);
     ::tcsetattr(m_terminal, TCSANOW, &raw);
     ::fcntl(m_device, F_SETFL, ::fcntl(m_device, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not inherit the device end, or closing
+    // it here would not make the device disappear.
+    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
     // The program opens the terminal end itself; keeping our descriptor would
     // keep the line alive after the program closes it.
     ::close(m_terminal);

@@ -1,0 +1,75 @@
+#include "simulator/device.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestran::simulator {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(FrameReader, CutsFramesOutOfPiecesOfAnySize)
+{
+    struct Case {
+        const char* name;
+        Strings pieces;
+        Strings frames;
+    };
+    const std::vector<Case> cases = {
+        {"one frame", {"\x02" "01DRS\r\n"}, {"01DRS"}},
+        {"split everywhere", {"\x02", "0", "1\r", "\n"}, {"01"}},
+        {"two in one piece", {"\x02" "a\r\n\x02" "b\r\n"}, {"a", "b"}},
+        {"noise outside frames skipped", {"zz\x02" "a\rqq\n"}, {"a"}},
+        {"a new STX restarts the frame", {"\x02" "lost\x02" "kept\r"}, {"kept"}},
+        {"CR without STX is no frame", {"abc\r\n"}, {}},
+        {"unfinished frame waits", {"\x02" "abc"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FrameReader reader;
+        Strings frames;
+        for (const auto& piece : c.pieces)
+            for (auto& frame : reader.feed(piece))
+                frames.push_back(frame);
+        EXPECT_EQ(frames, c.frames);
+    }
+}
+
+TEST(Answer, EchoesRepliesAndCutsAsAsked)
+{
+    struct Case {
+        const char* name;
+        Strings arguments;
+        Strings pieces;
+    };
+    const std::vector<Case> cases = {
+        {"echo", {}, {"\x02" "ping\r\n"}},
+        {"fixed reply", {"--reply", "OK"}, {"\x02" "OK\r\n"}},
+        {"three pieces", {"--pieces", "3"}, {"\x02" "p", "in", "g\r\n"}},
+        {"more pieces than bytes", {"--pieces", "99"}, {"\x02", "p", "i", "n", "g", "\r", "\n"}},
+        {"twice", {"--twice"}, {"\x02" "ping\r\n", "\x02" "ping\r\n"}},
+        {"silent", {"--silent"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Options options;
+        ASSERT_FALSE(parseOptions(c.arguments, options));
+        EXPECT_EQ(answerFor("ping", options), c.pieces);
+    }
+}
+
+TEST(Options, RejectsWhatItDoesNotUnderstand)
+{
+    const std::vector<Strings> wrong = {
+        {"--pieces", "0"}, {"--pieces", "x"}, {"--pause", "-1"}, {"--stream"}, {"--reply"}, {"--loud"},
+    };
+    for (const auto& arguments : wrong) {
+        Options options;
+        EXPECT_TRUE(parseOptions(arguments, options)) << arguments[0];
+    }
+}
+
+} // namespace
+} // namespace kestran::simulator
