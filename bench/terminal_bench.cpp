@@ -108,7 +108,18 @@ void feed(AnyTerminal& terminal, StreamPort& port, std::size_t size, benchmark::
         std::chrono::duration<double>(lastTenth) / std::chrono::duration<double>(firstTenth);
 }
 
-void BM_Terminal(benchmark::State& state)
+std::size_t heldBytes(const terminal::Terminal& terminal)
+{
+    return terminal.strReceived().heldBytes();
+}
+
+std::size_t heldBytes(const literal::LiteralTerminal& terminal)
+{
+    return terminal.strReceived.capacity();
+}
+
+// One send, then the whole stream of the shape given by range(0), range(1) MB long.
+template <typename AnyTerminal> void sendThenFlood(benchmark::State& state)
 {
     const auto shape = static_cast<Shape>(state.range(0));
     const std::size_t size = static_cast<std::size_t>(state.range(1)) * megabyte;
@@ -117,32 +128,24 @@ void BM_Terminal(benchmark::State& state)
     for (auto _ : state) {
         StreamPort port(stream);
         CountingWindow window;
-        terminal::Terminal terminal(port, window);
+        AnyTerminal terminal(port, window);
         terminal.onSend();
         feed(terminal, port, size, state);
-        held = terminal.strReceived().heldBytes();
+        held = heldBytes(terminal);
         state.counters["lines"] = static_cast<double>(window.lines);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
     state.counters["held_bytes"] = static_cast<double>(held);
 }
 
+void BM_Terminal(benchmark::State& state)
+{
+    sendThenFlood<terminal::Terminal>(state);
+}
+
 void BM_Literal(benchmark::State& state)
 {
-    const auto shape = static_cast<Shape>(state.range(0));
-    const std::size_t size = static_cast<std::size_t>(state.range(1)) * megabyte;
-    const std::string stream = makeStream(shape, size);
-    std::size_t held = 0;
-    for (auto _ : state) {
-        StreamPort port(stream);
-        CountingWindow window;
-        literal::LiteralTerminal terminal(port, window);
-        terminal.onSend();
-        feed(terminal, port, size, state);
-        held = terminal.strReceived.capacity();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
-    state.counters["held_bytes"] = static_cast<double>(held);
+    sendThenFlood<literal::LiteralTerminal>(state);
 }
 
 void shapes(benchmark::internal::Benchmark* b, std::vector<std::int64_t> sizes)

@@ -11,11 +11,7 @@ Received::Received(std::size_t keepLimit) : m_keepLimit(keepLimit) {}
 
 void Received::clear()
 {
-    m_phase = Phase::beforeStx;
-    m_crBeforeStx = false;
-    m_kept.clear();
-    m_cut = 0;
-    ++m_version;
+    restart(Phase::beforeStx);
 }
 
 bool Received::hasLine() const
@@ -34,9 +30,9 @@ void Received::keep(std::string_view bytes)
     m_cut += bytes.size() - room;
 }
 
-void Received::startFrame()
+void Received::restart(Phase phase)
 {
-    m_phase = Phase::insideFrame;
+    m_phase = phase;
     m_crBeforeStx = false;
     m_kept.clear();
     m_cut = 0;
@@ -55,7 +51,7 @@ void Received::append(std::string_view chunk)
                 const std::size_t stx = chunk.find(STX, at);
                 if (stx == std::string_view::npos)
                     return;
-                startFrame();
+                restart(Phase::insideFrame);
                 at = stx + 1;
                 break;
             }
@@ -65,7 +61,7 @@ void Received::append(std::string_view chunk)
             if (mark == std::string_view::npos)
                 return;
             if (chunk[mark] == STX) {
-                startFrame();
+                restart(Phase::insideFrame);
             } else {
                 m_crBeforeStx = true;
                 ++m_version;

@@ -42,7 +42,8 @@ private:
     };
 
     void keep(std::string_view bytes);
-    void startFrame();
+    // Forgets what was kept: at a send, or at the first STX, where the line starts anew.
+    void restart(Phase phase);
 
     std::size_t m_keepLimit;
     Phase m_phase = Phase::beforeStx;
