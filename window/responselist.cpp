@@ -8,6 +8,7 @@
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <limits>
 
 namespace kestran::window {
 
@@ -31,35 +32,35 @@ ResponseList::ResponseList(QWidget* parent) : QAbstractScrollArea(parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     m_rowHeight = rowHeight();
-    m_scrollBarCatchUp.setSingleShot(true);
-    m_scrollBarCatchUp.setInterval(scrollBarCatchUpMs);
-    connect(&m_scrollBarCatchUp, &QTimer::timeout, this, &ResponseList::updateScrollBars);
 }
 
 void ResponseList::appendLine(const terminal::ShownLine& line)
 {
     if (!line)
         return;
-    if (line != m_lastMeasured) {
+    const int row = count();
+    // A scroll bar counts rows in an int; past that the list is full.
+    if (row == std::numeric_limits<int>::max())
+        return;
+    if (!m_runs.empty() && m_runs.back().line == line) {
+        ++m_runs.back().end;
+    } else {
         m_widest = std::max(m_widest, widthOf(line));
-        m_lastMeasured = line;
+        m_runs.push_back({line, row + 1});
     }
-    m_lines.push_back(line);
-    const int row = count() - 1;
     if (row < topRow() + rowsInView() + 1) {
         updateScrollBars();
         viewport()->update(rowRect(row));
     } else if (!m_scrollBarCatchUp.isActive()) {
-        m_scrollBarCatchUp.start();
+        m_scrollBarCatchUp.start(scrollBarCatchUpMs, this);
     }
 }
 
 void ResponseList::clear()
 {
-    std::vector<terminal::ShownLine>().swap(m_lines);
+    std::vector<Run>().swap(m_runs);
     m_current = -1;
     m_widest = 0;
-    m_lastMeasured.reset();
     m_scrollBarCatchUp.stop();
     updateScrollBars();
     verticalScrollBar()->setValue(0);
@@ -71,14 +72,21 @@ QString ResponseList::lineAt(int row) const
 {
     if (row < 0 || row >= count())
         return {};
-    return toQString(m_lines[static_cast<std::size_t>(row)]);
+    return toQString(lineOf(row));
+}
+
+const terminal::ShownLine& ResponseList::lineOf(int row) const
+{
+    const auto run = std::upper_bound(m_runs.begin(), m_runs.end(), row,
+                                      [](int wanted, const Run& r) { return wanted < r.end; });
+    return run->line;
 }
 
 bool ResponseList::sharesText(int row, int other) const
 {
     if (row < 0 || other < 0 || row >= count() || other >= count())
         return false;
-    return m_lines[static_cast<std::size_t>(row)] == m_lines[static_cast<std::size_t>(other)];
+    return lineOf(row) == lineOf(other);
 }
 
 void ResponseList::setCurrentRow(int row)
@@ -164,7 +172,7 @@ void ResponseList::paintEvent(QPaintEvent* event)
         painter.setPen(palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter.drawText(rect.adjusted(textMargin - shift, 0, 0, 0),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         toQString(m_lines[static_cast<std::size_t>(row)]));
+                         toQString(lineOf(row)));
         if (selected && active) {
             QStyleOptionFocusRect focus;
             focus.initFrom(this);
@@ -215,6 +223,14 @@ void ResponseList::keyPressEvent(QKeyEvent* event)
     }
 }
 
+void ResponseList::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_scrollBarCatchUp.timerId())
+        updateScrollBars();
+    else
+        QAbstractScrollArea::timerEvent(event);
+}
+
 void ResponseList::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
@@ -226,12 +242,8 @@ void ResponseList::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange) {
         m_rowHeight = rowHeight();
         m_widest = 0;
-        terminal::ShownLine previous;
-        for (const auto& line : m_lines) {
-            if (line != previous)
-                m_widest = std::max(m_widest, widthOf(line));
-            previous = line;
-        }
+        for (const auto& run : m_runs)
+            m_widest = std::max(m_widest, widthOf(run.line));
         updateScrollBars();
     }
     QAbstractScrollArea::changeEvent(event);

@@ -2,13 +2,14 @@
 
 // The response list. A device may stream for days and every CR adds a line,
 // so an append costs the same however long the list is: rows have one fixed
-// height, only the visible rows are ever laid out, and a repeated line shares
-// its text with the row before instead of copying it.
+// height and only the visible rows are ever laid out. After one send the same
+// first response comes again and again, so rows are kept as runs of one shared
+// line: a repeat costs a counter, not a row.
 
 #include "terminal/window.h"
 
 #include <QAbstractScrollArea>
-#include <QTimer>
+#include <QBasicTimer>
 
 #include <vector>
 
@@ -24,7 +25,7 @@ public:
     void appendLine(const terminal::ShownLine& line);
     void clear();
 
-    int count() const { return static_cast<int>(m_lines.size()); }
+    int count() const { return m_runs.empty() ? 0 : m_runs.back().end; }
     QString lineAt(int row) const;
     // The rows share their text where they can; this tells whether two do.
     bool sharesText(int row, int other) const;
@@ -38,6 +39,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -50,16 +52,20 @@ private:
     void updateScrollBars();
     void ensureVisible(int row);
 
-    std::vector<terminal::ShownLine> m_lines;
+    const terminal::ShownLine& lineOf(int row) const;
+
+    struct Run {
+        terminal::ShownLine line;
+        int end; // one past its last row
+    };
+    std::vector<Run> m_runs;
     int m_current = -1;
     int m_rowHeight = 0;
-    // The widest text so far, for the horizontal scroll bar; measured once per
-    // distinct line.
+    // The widest text so far, for the horizontal scroll bar; measured once per run.
     int m_widest = 0;
-    terminal::ShownLine m_lastMeasured;
     // While lines stream in out of sight, the scroll bars catch up a few times
     // a second rather than on every append.
-    QTimer m_scrollBarCatchUp;
+    QBasicTimer m_scrollBarCatchUp;
 };
 
 } // namespace kestran::window
