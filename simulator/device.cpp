@@ -58,6 +58,10 @@ std::string usage()
            "  --twice        answer every frame twice\n"
            "  --silent       never answer\n"
            "  --stream MS    also send a line without STX every MS milliseconds (0: flood)\n"
+           "  --flood SHAPE  also send, as fast as the line takes it, a stream of SHAPE:\n"
+           "                 text (lines without STX), frame (one STX, never a CR)\n"
+           "                 or random (random bytes other than STX)\n"
+           "  --bytes N      end the stream after N bytes and print \"streamed N bytes\"\n"
            "  --help         show this text\n";
 }
 
@@ -84,6 +88,24 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
             if (!parseCount(arguments[++i], 0, every))
                 return "--stream takes a whole number of milliseconds";
             options.streamEveryMs = every;
+        } else if (option == "--flood" && hasValue) {
+            const std::string shape = arguments[++i];
+            if (shape == "text")
+                options.streamShape = StreamShape::text;
+            else if (shape == "frame")
+                options.streamShape = StreamShape::endlessFrame;
+            else if (shape == "random")
+                options.streamShape = StreamShape::random;
+            else
+                return "--flood takes text, frame or random";
+            options.streamEveryMs = 0;
+        } else if (option == "--bytes" && hasValue) {
+            char* end = nullptr;
+            const std::string& text = arguments[++i];
+            const unsigned long long bytes = std::strtoull(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || text[0] == '-' || bytes == 0)
+                return "--bytes takes a whole number from 1";
+            options.streamBytes = static_cast<std::size_t>(bytes);
         } else {
             return "not understood: " + option;
         }
@@ -106,6 +128,50 @@ std::vector<std::string> FrameReader::feed(std::string_view bytes)
         }
     }
     return frames;
+}
+
+Stream::Stream(const Options& options)
+    : m_shape(options.streamShape), m_limit(options.streamBytes),
+      m_floods(options.streamEveryMs.value_or(-1) == 0)
+{
+}
+
+bool Stream::finished() const
+{
+    return m_limit && m_sent >= *m_limit;
+}
+
+std::string Stream::next()
+{
+    std::string piece;
+    // A flood hands the line a few kilobytes at a time; a slow stream a line.
+    const std::size_t wanted = m_floods ? 4096 : 1;
+    while (piece.size() < wanted) {
+        switch (m_shape) {
+        case StreamShape::text:
+            piece += "line " + std::to_string(++m_lines) + " without STX\r\n";
+            break;
+        case StreamShape::endlessFrame:
+            if (m_sent == 0 && piece.empty())
+                piece += STX;
+            piece += "abcdefghijklmnopqrstuvwxyz0123456789";
+            break;
+        case StreamShape::random:
+            for (int i = 0; i < 64; ++i) {
+                // xorshift32: fast, and the same stream on every run.
+                m_random ^= m_random << 13;
+                m_random ^= m_random >> 17;
+                m_random ^= m_random << 5;
+                const char byte = static_cast<char>(m_random & 0xFF);
+                piece += byte == STX ? '\x03' : byte;
+            }
+            break;
+        }
+    }
+    if (m_limit)
+        piece.resize(std::min(piece.size(), *m_limit - m_sent));
+    m_sent += piece.size();
+    return piece;
 }
 
 std::vector<std::string> answerFor(const std::string& payload, const Options& options)
@@ -152,19 +218,27 @@ int serve(const Options& options)
 
     FrameReader reader;
     std::deque<Scheduled> schedule;
-    std::string pending; // due, not yet taken by the line
-    long streamed = 0;
+    std::string answers;   // due, not yet taken by the line; they go before the stream
+    std::string streamOut; // stream bytes not yet taken by the line
+    Stream stream(options);
+    const bool streaming = options.streamEveryMs.has_value();
     auto nextStream = Clock::now();
+    bool reportedEnd = false;
 
     while (!g_stop) {
         const auto now = Clock::now();
         while (!schedule.empty() && schedule.front().when <= now) {
-            pending += schedule.front().bytes;
+            answers += schedule.front().bytes;
             schedule.pop_front();
         }
-        if (options.streamEveryMs && now >= nextStream && pending.size() < 4096) {
-            pending += "line " + std::to_string(++streamed) + " without STX\r\n";
+        if (streaming && streamOut.empty() && !stream.finished() && now >= nextStream) {
+            streamOut = stream.next();
             nextStream = now + std::chrono::milliseconds(*options.streamEveryMs);
+        }
+        if (stream.finished() && streamOut.empty() && !reportedEnd) {
+            std::printf("streamed %zu bytes\n", stream.sent());
+            std::fflush(stdout);
+            reportedEnd = true;
         }
 
         int timeoutMs = -1;
@@ -176,10 +250,11 @@ int serve(const Options& options)
         if (!schedule.empty())
             wakeAt(schedule.front().when);
         // While bytes wait for the line, its readiness wakes us, not a clock.
-        if (options.streamEveryMs && pending.empty())
+        if (streaming && streamOut.empty() && !stream.finished())
             wakeAt(nextStream);
 
-        pollfd watch{device, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0};
+        const bool haveOutput = !answers.empty() || !streamOut.empty();
+        pollfd watch{device, static_cast<short>(POLLIN | (haveOutput ? POLLOUT : 0)), 0};
         if (::poll(&watch, 1, timeoutMs) < 0) {
             if (errno == EINTR)
                 continue;
@@ -189,7 +264,8 @@ int serve(const Options& options)
             char buffer[4096];
             const ssize_t n = ::read(device, buffer, sizeof buffer);
             if (n > 0) {
-                for (const auto& payload : reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
+                for (const auto& payload :
+                     reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
                     auto when = Clock::now();
                     for (auto& piece : answerFor(payload, options)) {
                         schedule.push_back({when, std::move(piece)});
@@ -198,10 +274,11 @@ int serve(const Options& options)
                 }
             }
         }
-        if ((watch.revents & POLLOUT) && !pending.empty()) {
-            const ssize_t n = ::write(device, pending.data(), pending.size());
+        if (watch.revents & POLLOUT) {
+            std::string& out = answers.empty() ? streamOut : answers;
+            const ssize_t n = ::write(device, out.data(), out.size());
             if (n > 0)
-                pending.erase(0, static_cast<std::size_t>(n));
+                out.erase(0, static_cast<std::size_t>(n));
         }
     }
     ::close(line);

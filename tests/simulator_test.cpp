@@ -63,11 +63,47 @@ TEST(Answer, EchoesRepliesAndCutsAsAsked)
 TEST(Options, RejectsWhatItDoesNotUnderstand)
 {
     const std::vector<Strings> wrong = {
-        {"--pieces", "0"}, {"--pieces", "x"}, {"--pause", "-1"}, {"--stream"}, {"--reply"}, {"--loud"},
+        {"--pieces", "0"}, {"--pieces", "x"}, {"--pause", "-1"}, {"--stream"}, {"--reply"},
+        {"--loud"},        {"--flood", "lava"}, {"--bytes", "0"}, {"--bytes", "-5"},
     };
     for (const auto& arguments : wrong) {
         Options options;
         EXPECT_TRUE(parseOptions(arguments, options)) << arguments[0];
+    }
+}
+
+} // namespace
+} // namespace kestran::simulator
+
+namespace kestran::simulator {
+namespace {
+
+TEST(Stream, EachShapeKeepsItsPromiseAndItsLength)
+{
+    struct Case {
+        const char* shape;
+        bool startsWithStx;
+        bool holdsStx;
+        bool holdsCr;
+    };
+    const std::vector<Case> cases = {
+        {"text", false, false, true},
+        {"frame", true, true, false},
+        {"random", false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        Options options;
+        ASSERT_FALSE(parseOptions({"--flood", c.shape, "--bytes", "100000"}, options));
+        Stream stream(options);
+        std::string all;
+        while (!stream.finished())
+            all += stream.next();
+        EXPECT_EQ(all.size(), 100000u);
+        EXPECT_EQ(stream.sent(), 100000u);
+        EXPECT_EQ(all.front() == '\x02', c.startsWithStx);
+        EXPECT_EQ(all.find('\x02') != std::string::npos, c.holdsStx);
+        EXPECT_EQ(all.find('\r') != std::string::npos, c.holdsCr);
     }
 }
 
