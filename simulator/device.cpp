@@ -61,7 +61,8 @@ std::string usage()
            "  --flood SHAPE  also send, as fast as the line takes it, a stream of SHAPE:\n"
            "                 text (lines without STX), frame (one STX, never a CR)\n"
            "                 or random (random bytes other than STX)\n"
-           "  --bytes N      end the stream after N bytes and print \"streamed N bytes\"\n"
+           "  --bytes N      end the stream after N bytes; print \"streamed half\" halfway\n"
+           "                 and \"streamed N bytes\" at the end\n"
            "  --help         show this text\n";
 }
 
@@ -223,6 +224,7 @@ int serve(const Options& options)
     Stream stream(options);
     const bool streaming = options.streamEveryMs.has_value();
     auto nextStream = Clock::now();
+    bool reportedHalf = false;
     bool reportedEnd = false;
 
     while (!g_stop) {
@@ -234,6 +236,11 @@ int serve(const Options& options)
         if (streaming && streamOut.empty() && !stream.finished() && now >= nextStream) {
             streamOut = stream.next();
             nextStream = now + std::chrono::milliseconds(*options.streamEveryMs);
+        }
+        if (options.streamBytes && !reportedHalf && stream.sent() >= *options.streamBytes / 2) {
+            std::printf("streamed half\n");
+            std::fflush(stdout);
+            reportedHalf = true;
         }
         if (stream.finished() && streamOut.empty() && !reportedEnd) {
             std::printf("streamed %zu bytes\n", stream.sent());

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -222,6 +223,25 @@ private slots:
         QCOMPARE(list()->count(), 0);
         QTest::mouseClick(control<QPushButton>("cmdExit"), Qt::LeftButton);
         QCOMPARE(m_window->endedWith(), std::optional<int>(0));
+    }
+
+    void secondKestranOnTheSamePortIsRefusedWhileTheFirstKeepsWorking()
+    {
+        QProcess second;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(KESTRAN_BINARY), {QString::fromStdString(m_device->portName())});
+        QVERIFY(second.waitForFinished(10000));
+        QVERIFY(second.exitCode() != 0);
+        const QString errors = QString::fromLocal8Bit(second.readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("Cannot open the serial port")), qPrintable(errors));
+        QVERIFY2(errors.contains(QStringLiteral("Error ")), qPrintable(errors));
+
+        QVERIFY(control<QPushButton>("cmdSend")->isEnabled());
+        deviceWrites("\x02" "still here\r\n");
+        QTRY_COMPARE(list()->count(), 1);
+        QCOMPARE(list()->lineAt(0), QStringLiteral("STXstill hereCRLF"));
     }
 
     void appendsNeverMoveSelectionOrScrolling()

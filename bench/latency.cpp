@@ -1,0 +1,98 @@
+// Latency: how long from the last byte of a response written at the device
+// end of a pseudo-terminal to its line standing in KESTRAN's list. The device
+// answers from a thread of its own; the window runs offscreen in this process.
+//
+//   build/bench/latency [exchanges]     (default 1000)
+
+#include "support/pty.h"
+#include "window/frmkestran.h"
+#include "window/responselist.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[at];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int exchanges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+
+    kestran::testing::Pty device;
+    kestran::window::FrmKestran window(QString::fromStdString(device.portName()));
+    if (!window.load())
+        return 1;
+    window.show();
+    auto* list = window.responseList();
+    window.findChild<QLineEdit*>(QStringLiteral("txtTextInput"))
+        ->setText(QStringLiteral("STX01DRS,02,0001CRLF"));
+    auto* send = window.findChild<QPushButton*>(QStringLiteral("cmdSend"));
+    QCoreApplication::processEvents();
+
+    // The device: waits for each frame, answers it, and notes when the
+    // answer's last byte went out.
+    std::atomic<long long> answeredAt{0};
+    std::atomic<int> answers{0};
+    std::atomic<bool> stop{false};
+    std::thread answering([&] {
+        const std::string frame = "\x02" "01DRS,02,0001\r\n";
+        while (!stop) {
+            std::string got;
+            while (!stop && got.size() < frame.size())
+                got += device.read(frame.size() - got.size(), 50ms);
+            if (stop)
+                break;
+            const std::string answer = "\x02" "01DRS,02,0001,OK\r\n";
+            const auto writing = Clock::now();
+            device.write(answer);
+            answeredAt = writing.time_since_epoch().count();
+            ++answers;
+        }
+    });
+
+    std::vector<double> latenciesUs;
+    latenciesUs.reserve(static_cast<std::size_t>(exchanges));
+    for (int i = 0; i < exchanges; ++i) {
+        const int before = list->count();
+        send->click();
+        while (list->count() == before)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        const auto shown = Clock::now();
+        while (answers.load() <= i)
+            std::this_thread::yield();
+        const Clock::time_point written{Clock::duration{answeredAt.load()}};
+        latenciesUs.push_back(std::chrono::duration<double, std::micro>(shown - written).count());
+    }
+    stop = true;
+    answering.join();
+
+    const double median = percentile(latenciesUs, 0.5);
+    const double p99 = percentile(latenciesUs, 0.99);
+    std::printf("exchanges=%d median_us=%.0f p99_us=%.0f max_us=%.0f\n", exchanges, median, p99,
+                *std::max_element(latenciesUs.begin(), latenciesUs.end()));
+    std::printf("target (p99 <= 5 ms): %s\n", p99 <= 5000 ? "met" : "NOT MET");
+    return p99 <= 5000 ? 0 : 1;
+}
