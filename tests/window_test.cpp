@@ -5,6 +5,7 @@
 #include "window/frmkestran.h"
 #include "window/responselist.h"
 
+#include <QClipboard>
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -242,6 +243,97 @@ private slots:
         deviceWrites("\x02" "still here\r\n");
         QTRY_COMPARE(list()->count(), 1);
         QCOMPARE(list()->lineAt(0), QStringLiteral("STXstill hereCRLF"));
+    }
+
+    // What the operator types or pastes and what the device sends, at its
+    // worst. Every case must end as expected, without a crash or a hang.
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("pasted");
+        QTest::addColumn<QByteArrayList>("received");
+        QTest::addColumn<QByteArray>("frame"); // null: nothing may be written
+        QTest::addColumn<QStringList>("lines");
+
+        const QByteArrayList nothing;
+        const QByteArray noFrame;
+        const QString longPayload(32762, QLatin1Char('a'));
+        QTest::newRow("typed without X")
+            << "01DRS,02,0001CRLF" << false << nothing << QByteArray("\x02" "01DRS,02,0001\r\n")
+            << QStringList();
+        QTest::newRow("typed without CRLF") << "STX01" << false << nothing << noFrame << QStringList();
+        QTest::newRow("typed lone X") << "X" << false << nothing << noFrame << QStringList();
+        QTest::newRow("typed 32767 characters")
+            << "X" + longPayload + "CRLF" << false << nothing
+            << QByteArray("\x02" + longPayload.toLatin1() + "\r\n") << QStringList();
+        QTest::newRow("typed Hangul and accents")
+            << QString::fromUtf8("STX\xED\x95\x9C\xEA\xB8\x80 caf\xC3\xA9" "CRLF") << false << nothing
+            << QByteArray("\x02\xED\x95\x9C\xEA\xB8\x80 caf\xC3\xA9\r\n") << QStringList();
+        QTest::newRow("pasted control characters")
+            << QString::fromLatin1("STX\tA\x01" "B\x1B\nCRLF") << true << nothing
+            << QByteArray("\x02\tA\x01" "B\x1B\n\r\n") << QStringList();
+
+        QTest::newRow("received NUL") << QString() << false << QByteArrayList{QByteArray("\x02" "A\0B\r\n", 6)}
+                                      << noFrame << QStringList{QString::fromUtf8("STXA\xE2\x90\x80" "BCRLF")};
+        QTest::newRow("received invalid UTF-8")
+            << QString() << false << QByteArrayList{"\x02\xFF\xFEok\r"} << noFrame
+            << QStringList{QStringLiteral("STX\\xFF\\xFEokCRLF")};
+        QTest::newRow("received UTF-8 split across chunks")
+            << QString() << false << QByteArrayList{"\x02\xED\x95", "\x9C\r\n"} << noFrame
+            << QStringList{QString::fromUtf8("STX\xED\x95\x9C" "CRLF")};
+        QTest::newRow("received 1 MB line without CR")
+            << QString() << false << QByteArrayList{"\x02" + QByteArray(1000000, 'a'), "\r\n"}
+            << noFrame
+            << QStringList{"STX" + QString(65536, QLatin1Char('a')) +
+                           QString::fromUtf8("\xE2\x80\xA6[934464 more bytes not kept]CRLF")};
+        QTest::newRow("received STX storm")
+            << QString() << false << QByteArrayList{QByteArray(10000, '\x02'), "x\r"} << noFrame
+            << QStringList{"STX" + QString(9999, QChar(0x2402)) + "xCRLF"};
+        QTest::newRow("received LF only") << QString() << false << QByteArrayList{"\n", "\n", "\n"}
+                                          << noFrame << QStringList();
+        QTest::newRow("received CR without STX, then a frame")
+            << QString() << false << QByteArrayList{"noise\r", "\x02" "frame\r\n"} << noFrame
+            << QStringList{"STXnoiseCRLF", "STXframeCRLF"};
+    }
+    void badInput()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, pasted);
+        QFETCH(QByteArrayList, received);
+        QFETCH(QByteArray, frame);
+        QFETCH(QStringList, lines);
+
+        if (!typed.isEmpty()) {
+            auto* entry = control<QLineEdit>("txtTextInput");
+            if (pasted) {
+                QApplication::clipboard()->setText(typed);
+                entry->setFocus();
+                QTest::keyClick(entry, Qt::Key_V, Qt::ControlModifier);
+            } else {
+                entry->setText(typed);
+            }
+            QCOMPARE(entry->text(), typed);
+            control<QPushButton>("cmdSend")->click();
+        }
+        const std::string written =
+            frame.isNull() ? m_device->read(1, 100ms) : readFrame(*m_device, std::size_t(frame.size()));
+        QCOMPARE(QByteArray::fromStdString(written), frame.isNull() ? QByteArray("") : frame);
+        const auto boxes = m_window->findChildren<QMessageBox*>();
+        QCOMPARE(boxes.size(), !typed.isEmpty() && frame.isNull() ? 1 : 0);
+
+        for (const QByteArray& chunk : received) {
+            std::string_view left(chunk.constData(), std::size_t(chunk.size()));
+            while (!left.empty()) {
+                left.remove_prefix(m_device->writeSome(left));
+                QCoreApplication::processEvents();
+            }
+            QTest::qWait(20); // keeps chunks apart
+        }
+        QTRY_COMPARE(list()->count(), lines.size());
+        for (int row = 0; row < lines.size(); ++row)
+            QCOMPARE(list()->lineAt(row), lines[row]);
+        qInfo("outcome: wrote %lld bytes, %d message(s), %d line(s)",
+              static_cast<long long>(written.size()), int(boxes.size()), list()->count());
     }
 
     void appendsNeverMoveSelectionOrScrolling()

@@ -64,6 +64,14 @@ void Pty::write(const std::string& bytes)
     }
 }
 
+std::size_t Pty::writeSome(std::string_view bytes)
+{
+    const ssize_t n = ::write(m_device, bytes.data(), bytes.size());
+    if (n < 0 && errno != EAGAIN && errno != EINTR)
+        fail("write to device end");
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 std::string Pty::read(std::size_t count, std::chrono::milliseconds timeout)
 {
     std::string got;
