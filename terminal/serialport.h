@@ -1,8 +1,9 @@
 #pragma once
 
-// What the terminal needs of a serial port. The operations follow the serial
-// control the program was first designed around, so that the reactions read
-// the same whatever drives the line.
+// What the terminal needs of a serial port: whether it is open, opening and
+// closing it, writing, reading what waits, and the kind of the latest
+// notification. Anything that drives a line (QSerialPort, a test's fake)
+// stands behind it.
 
 #include <optional>
 #include <string>
@@ -10,8 +11,7 @@
 
 namespace kestran::terminal {
 
-// The kind of the latest notification. The numbers are those the original
-// control used, so logs and messages stay comparable.
+// The kind of the latest notification.
 enum class CommEvent {
     comEvSend = 1,
     comEvReceive = 2, // received bytes are waiting
