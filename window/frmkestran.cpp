@@ -101,7 +101,7 @@ void FrmKestran::tellOperator(const Notice& notice)
 
 void FrmKestran::showMessage(const QString& text, bool critical)
 {
-    std::fprintf(stderr, "kestran: %s\n", qPrintable(QString(text).replace('\n', ' ')));
+    std::fprintf(stderr, "kestran: %s\n", qPrintable(text.simplified()));
     const auto icon = critical ? QMessageBox::Critical : QMessageBox::Warning;
     if (!isVisible()) {
         // At load the program ends after this message, so it may wait for the
