@@ -58,14 +58,14 @@ int main(int argc, char** argv)
     std::atomic<int> answers{0};
     std::atomic<bool> stop{false};
     std::thread answering([&] {
-        const std::string frame = "\x02" "01DRS,02,0001\r\n";
+        const std::string frame = "\00201DRS,02,0001\r\n";
         while (!stop) {
             std::string got;
             while (!stop && got.size() < frame.size())
                 got += device.read(frame.size() - got.size(), 50ms);
             if (stop)
                 break;
-            const std::string answer = "\x02" "01DRS,02,0001,OK\r\n";
+            const std::string answer = "\00201DRS,02,0001,OK\r\n";
             const auto writing = Clock::now();
             device.write(answer);
             answeredAt = writing.time_since_epoch().count();

@@ -19,8 +19,7 @@ using Clock = std::chrono::steady_clock;
 
 // Appends `count` lines with one pass of the event loop after each, timing
 // the first and last tenth apart.
-template <typename Append>
-void stream(benchmark::State& state, std::int64_t count, Append append)
+template <typename Append> void stream(benchmark::State& state, std::int64_t count, Append append)
 {
     const std::int64_t tenth = count / 10;
     Clock::duration firstTenth{};

@@ -93,8 +93,7 @@ int main(int argc, char** argv)
     const long rssStart = residentKiB();
     long rssMax = rssStart;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout,
-                     [&] { rssMax = std::max(rssMax, residentKiB()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&] { rssMax = std::max(rssMax, residentKiB()); });
     sampler.start(100);
     const double cpuStart = cpuSeconds();
     QElapsedTimer wall;
@@ -105,9 +104,10 @@ int main(int argc, char** argv)
     send->click();
     const qint64 sentAt = wall.elapsed();
     const QString expected = QStringLiteral("STXsoak halfwayCRLF");
-    const bool answered = ok && pumpUntil([&] {
-        return list->count() > 0 && list->lineAt(list->count() - 1) == expected;
-    }, 10000);
+    const bool answered =
+        ok &&
+        pumpUntil([&] { return list->count() > 0 && list->lineAt(list->count() - 1) == expected; },
+                  10000);
     const qint64 answeredAfterMs = wall.elapsed() - sentAt;
     ok = answered && pumpUntil([&] { return said.contains(QStringLiteral(" bytes")); }, timeoutMs);
     // What the device wrote last is still in the line's buffer for a moment.

@@ -28,7 +28,7 @@ std::string makeStream(Shape shape, std::size_t size)
     std::string unit;
     switch (shape) {
     case framesAfterSend:
-        unit = "\x02" "01DRS,02,0001\r\n";
+        unit = "\00201DRS,02,0001\r\n";
         break;
     case textWithoutStx:
         unit = "temperature 21.5 C, humidity 40 %\r\n";

@@ -75,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string cut = kestran::notation::displayText(line + "CRLF", size + 1);
     FUZZ_CHECK(validUtf8(cut));
-    FUZZ_CHECK(cut.find(std::to_string(size + 1) + " more bytes not kept]CRLF") != std::string::npos);
+    FUZZ_CHECK(cut.find(std::to_string(size + 1) + " more bytes not kept]CRLF") !=
+               std::string::npos);
     return 0;
 }

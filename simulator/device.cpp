@@ -66,8 +66,7 @@ std::string usage()
            "  --help         show this text\n";
 }
 
-std::optional<std::string> parseOptions(const std::vector<std::string>& arguments,
-                                        Options& options)
+std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
@@ -180,8 +179,8 @@ std::vector<std::string> answerFor(const std::string& payload, const Options& op
     if (options.silent)
         return {};
     const std::string frame = STX + options.reply.value_or(payload) + "\r\n";
-    const std::size_t pieces = std::min<std::size_t>(static_cast<std::size_t>(options.pieces),
-                                                     frame.size());
+    const std::size_t pieces =
+        std::min<std::size_t>(static_cast<std::size_t>(options.pieces), frame.size());
     std::vector<std::string> out;
     for (int answer = 0; answer < options.answers; ++answer) {
         std::size_t at = 0;

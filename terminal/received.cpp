@@ -56,8 +56,8 @@ void Received::append(std::string_view chunk)
                 break;
             }
             const std::size_t mark = chunk.find_first_of(stxOrCr, at);
-            keep(chunk.substr(at, mark == std::string_view::npos ? std::string_view::npos
-                                                                 : mark - at));
+            keep(chunk.substr(at,
+                              mark == std::string_view::npos ? std::string_view::npos : mark - at));
             if (mark == std::string_view::npos)
                 return;
             if (chunk[mark] == STX) {

@@ -36,9 +36,9 @@ public:
 
 private:
     enum class Phase {
-        beforeStx,      // no STX yet: the bytes before the first CR would form the line
-        insideFrame,    // after the first STX, waiting for its CR
-        frameComplete,  // the first STX and its CR: the line cannot change any more
+        beforeStx,     // no STX yet: the bytes before the first CR would form the line
+        insideFrame,   // after the first STX, waiting for its CR
+        frameComplete, // the first STX and its CR: the line cannot change any more
     };
 
     void keep(std::string_view bytes);

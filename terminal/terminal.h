@@ -13,8 +13,7 @@ namespace kestran::terminal {
 
 class Terminal {
 public:
-    Terminal(SerialPort& port, Window& window,
-             std::size_t keepLimit = Received::defaultKeepLimit);
+    Terminal(SerialPort& port, Window& window, std::size_t keepLimit = Received::defaultKeepLimit);
 
     void onLoad();
     void onSend();

@@ -34,7 +34,7 @@ std::uint32_t baseSeed()
 // and LF around ordinary text turns up often.
 char randomByte(std::mt19937& random)
 {
-    static constexpr char alphabet[] = {'\x02', '\x02', '\r', '\r', '\r', '\n', '\n', 'a',
+    static constexpr char alphabet[] = {'\x02', '\x02', '\r', '\r',   '\r',   '\n',   '\n',  'a',
                                         'b',    'X',    '\0', '\x03', '\xC3', '\xA9', '\xFF'};
     return alphabet[std::uniform_int_distribution<std::size_t>(0, sizeof alphabet - 1)(random)];
 }

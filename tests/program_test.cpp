@@ -116,7 +116,8 @@ TEST(Program, MissingPortShowsTheErrorAndExitsNonZero)
     EXPECT_EQ(kestran.process.exitStatus(), QProcess::NormalExit);
     EXPECT_NE(kestran.process.exitCode(), 0);
     const QString errors = kestran.readErrors();
-    EXPECT_TRUE(errors.contains(QStringLiteral("Cannot open the serial port /dev/kestran-no-such-port")))
+    EXPECT_TRUE(
+        errors.contains(QStringLiteral("Cannot open the serial port /dev/kestran-no-such-port")))
         << errors.toStdString();
     EXPECT_TRUE(errors.contains(QStringLiteral("Error "))) << errors.toStdString();
 }
@@ -144,11 +145,13 @@ TEST(Program, LostDeviceIsReportedOnceAtLowCpu)
     ASSERT_TRUE(waitFor([&] { return kestran.holds(device.portName()); }));
 
     device.closeDevice();
-    ASSERT_TRUE(waitFor([&] { return kestran.readErrors().contains(QStringLiteral("stopped working")); }));
+    ASSERT_TRUE(
+        waitFor([&] { return kestran.readErrors().contains(QStringLiteral("stopped working")); }));
     const auto cpuBefore = kestran.cpuTime();
     std::this_thread::sleep_for(5s);
     const auto cpuUsed = kestran.cpuTime() - cpuBefore;
-    std::printf("5 s after the loss: %lld ms of CPU time\n", static_cast<long long>(cpuUsed.count()));
+    std::printf("5 s after the loss: %lld ms of CPU time\n",
+                static_cast<long long>(cpuUsed.count()));
 
     EXPECT_EQ(kestran.process.state(), QProcess::Running) << "the window stays up";
     EXPECT_EQ(kestran.readErrors().count(QStringLiteral("stopped working")), 1)
@@ -165,10 +168,11 @@ TEST(SimulatedDevice, AnswersFramesAsAsked)
         std::string answer;
     };
     const std::vector<Case> cases = {
-        {"echo", {}, "\x02" "01DRS,02,0001\r\n"},
-        {"pieces and twice", {"--pieces", "3", "--pause", "20", "--twice"},
-         "\x02" "01DRS,02,0001\r\n\x02" "01DRS,02,0001\r\n"},
-        {"fixed reply", {"--reply", "OK"}, "\x02" "OK\r\n"},
+        {"echo", {}, "\00201DRS,02,0001\r\n"},
+        {"pieces and twice",
+         {"--pieces", "3", "--pause", "20", "--twice"},
+         "\00201DRS,02,0001\r\n\00201DRS,02,0001\r\n"},
+        {"fixed reply", {"--reply", "OK"}, "\002OK\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -183,7 +187,7 @@ TEST(SimulatedDevice, AnswersFramesAsAsked)
         std::string received;
         QObject::connect(&port, &kestran::serial::QtSerialPort::onComm,
                          [&] { received += port.input(); });
-        port.output("\x02" "01DRS,02,0001\r\n");
+        port.output("\00201DRS,02,0001\r\n");
         EXPECT_TRUE(waitFor([&] { return received.size() >= c.answer.size(); }, 5s));
         EXPECT_EQ(received, c.answer);
 

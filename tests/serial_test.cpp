@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <termios.h>
 #include <string>
+#include <termios.h>
 
 namespace kestran::serial {
 namespace {
@@ -97,7 +97,7 @@ TEST(SerialPort, FrameReachesTheDeviceByteForByte)
     ASSERT_TRUE(wired.port.portOpen());
     wired.window.typed = "STX01DRS,02,0001CRLF";
     wired.terminal.onSend();
-    const std::string expected = "\x02" "01DRS,02,0001\r\n";
+    const std::string expected = "\00201DRS,02,0001\r\n";
     std::string got;
     ASSERT_TRUE(pumpUntil([&] {
         got += pty.read(expected.size() - got.size(), 0ms);
@@ -137,7 +137,7 @@ TEST(SerialPort, ResponseWrittenInPiecesShowsOneLine)
     wired.terminal.onLoad();
     wired.window.typed = "XCRLF";
     wired.terminal.onSend();
-    for (const std::string piece : {"\x02" "AB", "C", "\r", "\n"}) {
+    for (const std::string piece : {"\002AB", "C", "\r", "\n"}) {
         pty.write(piece);
         pumpFor(30ms);
     }

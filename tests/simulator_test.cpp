@@ -18,13 +18,13 @@ TEST(FrameReader, CutsFramesOutOfPiecesOfAnySize)
         Strings frames;
     };
     const std::vector<Case> cases = {
-        {"one frame", {"\x02" "01DRS\r\n"}, {"01DRS"}},
+        {"one frame", {"\00201DRS\r\n"}, {"01DRS"}},
         {"split everywhere", {"\x02", "0", "1\r", "\n"}, {"01"}},
-        {"two in one piece", {"\x02" "a\r\n\x02" "b\r\n"}, {"a", "b"}},
-        {"noise outside frames skipped", {"zz\x02" "a\rqq\n"}, {"a"}},
-        {"a new STX restarts the frame", {"\x02" "lost\x02" "kept\r"}, {"kept"}},
+        {"two in one piece", {"\002a\r\n\002b\r\n"}, {"a", "b"}},
+        {"noise outside frames skipped", {"zz\002a\rqq\n"}, {"a"}},
+        {"a new STX restarts the frame", {"\002lost\002kept\r"}, {"kept"}},
         {"CR without STX is no frame", {"abc\r\n"}, {}},
-        {"unfinished frame waits", {"\x02" "abc"}, {}},
+        {"unfinished frame waits", {"\002abc"}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -45,11 +45,11 @@ TEST(Answer, EchoesRepliesAndCutsAsAsked)
         Strings pieces;
     };
     const std::vector<Case> cases = {
-        {"echo", {}, {"\x02" "ping\r\n"}},
-        {"fixed reply", {"--reply", "OK"}, {"\x02" "OK\r\n"}},
-        {"three pieces", {"--pieces", "3"}, {"\x02" "p", "in", "g\r\n"}},
+        {"echo", {}, {"\002ping\r\n"}},
+        {"fixed reply", {"--reply", "OK"}, {"\002OK\r\n"}},
+        {"three pieces", {"--pieces", "3"}, {"\002p", "in", "g\r\n"}},
         {"more pieces than bytes", {"--pieces", "99"}, {"\x02", "p", "i", "n", "g", "\r", "\n"}},
-        {"twice", {"--twice"}, {"\x02" "ping\r\n", "\x02" "ping\r\n"}},
+        {"twice", {"--twice"}, {"\002ping\r\n", "\002ping\r\n"}},
         {"silent", {"--silent"}, {}},
     };
     for (const auto& c : cases) {
@@ -63,8 +63,8 @@ TEST(Answer, EchoesRepliesAndCutsAsAsked)
 TEST(Options, RejectsWhatItDoesNotUnderstand)
 {
     const std::vector<Strings> wrong = {
-        {"--pieces", "0"}, {"--pieces", "x"}, {"--pause", "-1"}, {"--stream"}, {"--reply"},
-        {"--loud"},        {"--flood", "lava"}, {"--bytes", "0"}, {"--bytes", "-5"},
+        {"--pieces", "0"}, {"--pieces", "x"},   {"--pause", "-1"}, {"--stream"},      {"--reply"},
+        {"--loud"},        {"--flood", "lava"}, {"--bytes", "0"},  {"--bytes", "-5"},
     };
     for (const auto& arguments : wrong) {
         Options options;

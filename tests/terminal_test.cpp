@@ -69,7 +69,7 @@ TEST_F(TerminalTest, SendWritesTheFrameAfterEmptyingTheCollectedText)
     port.whileWriting = [&] { heldWhileWriting = terminal.strReceived().payload().size(); };
     send("STX01DRS,02,0001CRLF");
     EXPECT_EQ(calls, (Strings{"portOpen", "commandText", "output"}));
-    EXPECT_EQ(port.written, (Strings{"\x02" "01DRS,02,0001\r\n"}));
+    EXPECT_EQ(port.written, (Strings{"\00201DRS,02,0001\r\n"}));
     EXPECT_EQ(heldWhileWriting, 0u);
     EXPECT_EQ(window.typed, "STX01DRS,02,0001CRLF");
     EXPECT_EQ(window.list.size(), 1u) << "the sent command is not echoed";
@@ -77,7 +77,7 @@ TEST_F(TerminalTest, SendWritesTheFrameAfterEmptyingTheCollectedText)
 
 TEST_F(TerminalTest, SendOnAClosedPortDoesNothing)
 {
-    receive("\x02" "AB");
+    receive("\002AB");
     port.open = false;
     calls.clear();
     send("STX1CRLF");
@@ -108,14 +108,14 @@ TEST_F(TerminalTest, SendWithoutAFrameTellsWhyAndKeepsTheCollectedText)
 
 TEST_F(TerminalTest, CommReadsOnlyOnReceiveNotifications)
 {
-    port.waiting = "\x02" "A\r";
+    port.waiting = "\002A\r";
     for (const auto event : {CommEvent::comEvSend, CommEvent::comEvLineState}) {
         calls.clear();
         port.event = event;
         terminal.onComm();
         EXPECT_EQ(calls, (Strings{"portOpen", "commEvent"}));
     }
-    EXPECT_EQ(port.waiting, "\x02" "A\r");
+    EXPECT_EQ(port.waiting, "\002A\r");
     EXPECT_TRUE(window.list.empty());
 
     calls.clear();
@@ -133,7 +133,7 @@ TEST_F(TerminalTest, CommReadsOnlyOnReceiveNotifications)
 
 TEST_F(TerminalTest, ResponseInTwoChunksShowsOnceTheCrArrives)
 {
-    receive("\x02" "AB");
+    receive("\002AB");
     EXPECT_TRUE(window.list.empty());
     receive("C\r\n");
     EXPECT_EQ(window.lines(), (Strings{"STXABCCRLF"}));
@@ -144,8 +144,8 @@ TEST_F(TerminalTest, ResponseInTwoChunksShowsOnceTheCrArrives)
 TEST_F(TerminalTest, EveryLaterCrRepeatsTheFirstLineWithoutCopyingIt)
 {
     send("STX1CRLF");
-    receive("\x02" "first\r\n");
-    receive("\x02" "second\r\n");
+    receive("\002first\r\n");
+    receive("\002second\r\n");
     receive("\r");
     EXPECT_EQ(window.lines(), (Strings{"STXfirstCRLF", "STXfirstCRLF", "STXfirstCRLF"}));
     EXPECT_EQ(window.list[0].get(), window.list[2].get());
@@ -153,7 +153,7 @@ TEST_F(TerminalTest, EveryLaterCrRepeatsTheFirstLineWithoutCopyingIt)
 
 TEST_F(TerminalTest, ClearEmptiesOnlyTheList)
 {
-    receive("\x02" "A\r");
+    receive("\002A\r");
     calls.clear();
     terminal.onClear();
     EXPECT_EQ(calls, (Strings{"clearList"}));
@@ -164,12 +164,12 @@ TEST_F(TerminalTest, ClearEmptiesOnlyTheList)
 
 TEST_F(TerminalTest, SendStartsCollectingAfresh)
 {
-    receive("\x02" "before");
+    receive("\002before");
     send("XCRLF");
     receive("after\r");
     EXPECT_EQ(window.lines(), (Strings{"STXafterCRLF"}));
     send("XCRLF");
-    receive("\x02" "next\r");
+    receive("\002next\r");
     EXPECT_EQ(window.lines(), (Strings{"STXafterCRLF", "STXnextCRLF"}));
 }
 
@@ -182,7 +182,7 @@ TEST_F(TerminalTest, TextBeforeAnySendIsCollectedToo)
 TEST_F(TerminalTest, AnStxAfterACrReplacesTheLineFormedWithoutOne)
 {
     receive("noise\r");
-    receive("\x02" "fr");
+    receive("\002fr");
     receive("ame\r");
     receive("x\r\x02y");
     EXPECT_EQ(window.lines(), (Strings{"STXnoiseCRLF", "STXframeCRLF", "STXframeCRLF"}));
@@ -223,7 +223,7 @@ TEST(TerminalCap, AnEndlessFrameIsCutVisiblyAndStaysBounded)
         port.waiting = chunk;
         terminal.onComm();
     };
-    receive("\x02" "0123");
+    receive("\0020123");
     for (int i = 0; i < 1000; ++i)
         receive("abcdefgh");
     EXPECT_LE(terminal.strReceived().heldBytes(), 64u);

@@ -53,14 +53,8 @@ private:
         return widget;
     }
     ResponseList* list() { return control<ResponseList>("lstList"); }
-    void typeCommand(const QString& text)
-    {
-        control<QLineEdit>("txtTextInput")->setText(text);
-    }
-    void deviceWrites(const std::string& bytes)
-    {
-        m_device->write(bytes);
-    }
+    void typeCommand(const QString& text) { control<QLineEdit>("txtTextInput")->setText(text); }
+    void deviceWrites(const std::string& bytes) { m_device->write(bytes); }
     void append(const std::string& text)
     {
         m_window->appendLine(std::make_shared<const std::string>(text));
@@ -110,7 +104,8 @@ private slots:
             QVERIFY(widget->width() >= geometry.width());
             QVERIFY(widget->width() >= widget->sizeHint().width());
             QVERIFY(widget->geometry().right() < m_window->width());
-            for (auto* other : m_window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            for (auto* other :
+                 m_window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
                 QVERIFY2(other == widget || !other->geometry().intersects(widget->geometry()),
                          qPrintable(other->objectName()));
         } else {
@@ -147,9 +142,10 @@ private slots:
     {
         typeCommand(QStringLiteral("STX01DRS,02,0001CRLF"));
         QTest::keyClick(m_window.get(), Qt::Key_S, Qt::AltModifier);
-        const std::string expected = "\x02" "01DRS,02,0001\r\n";
+        const std::string expected = "\00201DRS,02,0001\r\n";
         QCOMPARE(readFrame(*m_device, expected.size()), expected);
-        QCOMPARE(control<QLineEdit>("txtTextInput")->text(), QStringLiteral("STX01DRS,02,0001CRLF"));
+        QCOMPARE(control<QLineEdit>("txtTextInput")->text(),
+                 QStringLiteral("STX01DRS,02,0001CRLF"));
         QCOMPARE(list()->count(), 0);
     }
 
@@ -169,7 +165,7 @@ private slots:
 
     void responseInTwoPiecesShowsOneLine()
     {
-        deviceWrites("\x02" "AB");
+        deviceWrites("\002AB");
         QTest::qWait(50);
         QCOMPARE(list()->count(), 0);
         deviceWrites("C\r\n");
@@ -179,7 +175,7 @@ private slots:
 
     void altCClearsTheList()
     {
-        deviceWrites("\x02" "A\r\n");
+        deviceWrites("\002A\r\n");
         QTRY_COMPARE(list()->count(), 1);
         // An access key animates the click and lands it a moment later.
         QTest::keyClick(m_window.get(), Qt::Key_C, Qt::AltModifier);
@@ -232,15 +228,17 @@ private slots:
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         second.setProcessEnvironment(environment);
-        second.start(QStringLiteral(KESTRAN_BINARY), {QString::fromStdString(m_device->portName())});
+        second.start(QStringLiteral(KESTRAN_BINARY),
+                     {QString::fromStdString(m_device->portName())});
         QVERIFY(second.waitForFinished(10000));
         QVERIFY(second.exitCode() != 0);
         const QString errors = QString::fromLocal8Bit(second.readAllStandardError());
-        QVERIFY2(errors.contains(QStringLiteral("Cannot open the serial port")), qPrintable(errors));
+        QVERIFY2(errors.contains(QStringLiteral("Cannot open the serial port")),
+                 qPrintable(errors));
         QVERIFY2(errors.contains(QStringLiteral("Error ")), qPrintable(errors));
 
         QVERIFY(control<QPushButton>("cmdSend")->isEnabled());
-        deviceWrites("\x02" "still here\r\n");
+        deviceWrites("\002still here\r\n");
         QTRY_COMPARE(list()->count(), 1);
         QCOMPARE(list()->lineAt(0), QStringLiteral("STXstill hereCRLF"));
     }
@@ -258,29 +256,30 @@ private slots:
         const QByteArrayList nothing;
         const QByteArray noFrame;
         const QString longPayload(32762, QLatin1Char('a'));
-        QTest::newRow("typed without X")
-            << "01DRS,02,0001CRLF" << false << nothing << QByteArray("\x02" "01DRS,02,0001\r\n")
-            << QStringList();
-        QTest::newRow("typed without CRLF") << "STX01" << false << nothing << noFrame << QStringList();
+        QTest::newRow("typed without X") << "01DRS,02,0001CRLF" << false << nothing
+                                         << QByteArray("\00201DRS,02,0001\r\n") << QStringList();
+        QTest::newRow("typed without CRLF")
+            << "STX01" << false << nothing << noFrame << QStringList();
         QTest::newRow("typed lone X") << "X" << false << nothing << noFrame << QStringList();
         QTest::newRow("typed 32767 characters")
             << "X" + longPayload + "CRLF" << false << nothing
             << QByteArray("\x02" + longPayload.toLatin1() + "\r\n") << QStringList();
         QTest::newRow("typed Hangul and accents")
-            << QString::fromUtf8("STX\xED\x95\x9C\xEA\xB8\x80 caf\xC3\xA9" "CRLF") << false << nothing
+            << QString::fromUtf8("STX\xED\x95\x9C\xEA\xB8\x80 caf\xC3\251CRLF") << false << nothing
             << QByteArray("\x02\xED\x95\x9C\xEA\xB8\x80 caf\xC3\xA9\r\n") << QStringList();
         QTest::newRow("pasted control characters")
-            << QString::fromLatin1("STX\tA\x01" "B\x1B\nCRLF") << true << nothing
-            << QByteArray("\x02\tA\x01" "B\x1B\n\r\n") << QStringList();
+            << QString::fromLatin1("STX\tA\001B\x1B\nCRLF") << true << nothing
+            << QByteArray("\x02\tA\001B\x1B\n\r\n") << QStringList();
 
-        QTest::newRow("received NUL") << QString() << false << QByteArrayList{QByteArray("\x02" "A\0B\r\n", 6)}
-                                      << noFrame << QStringList{QString::fromUtf8("STXA\xE2\x90\x80" "BCRLF")};
+        QTest::newRow("received NUL")
+            << QString() << false << QByteArrayList{QByteArray("\002A\0B\r\n", 6)} << noFrame
+            << QStringList{QString::fromUtf8("STXA\xE2\x90\200BCRLF")};
         QTest::newRow("received invalid UTF-8")
             << QString() << false << QByteArrayList{"\x02\xFF\xFEok\r"} << noFrame
             << QStringList{QStringLiteral("STX\\xFF\\xFEokCRLF")};
         QTest::newRow("received UTF-8 split across chunks")
             << QString() << false << QByteArrayList{"\x02\xED\x95", "\x9C\r\n"} << noFrame
-            << QStringList{QString::fromUtf8("STX\xED\x95\x9C" "CRLF")};
+            << QStringList{QString::fromUtf8("STX\xED\x95\234CRLF")};
         QTest::newRow("received 1 MB line without CR")
             << QString() << false << QByteArrayList{"\x02" + QByteArray(1000000, 'a'), "\r\n"}
             << noFrame
@@ -289,10 +288,10 @@ private slots:
         QTest::newRow("received STX storm")
             << QString() << false << QByteArrayList{QByteArray(10000, '\x02'), "x\r"} << noFrame
             << QStringList{"STX" + QString(9999, QChar(0x2402)) + "xCRLF"};
-        QTest::newRow("received LF only") << QString() << false << QByteArrayList{"\n", "\n", "\n"}
-                                          << noFrame << QStringList();
+        QTest::newRow("received LF only")
+            << QString() << false << QByteArrayList{"\n", "\n", "\n"} << noFrame << QStringList();
         QTest::newRow("received CR without STX, then a frame")
-            << QString() << false << QByteArrayList{"noise\r", "\x02" "frame\r\n"} << noFrame
+            << QString() << false << QByteArrayList{"noise\r", "\002frame\r\n"} << noFrame
             << QStringList{"STXnoiseCRLF", "STXframeCRLF"};
     }
     void badInput()
@@ -315,8 +314,9 @@ private slots:
             QCOMPARE(entry->text(), typed);
             control<QPushButton>("cmdSend")->click();
         }
-        const std::string written =
-            frame.isNull() ? m_device->read(1, 100ms) : readFrame(*m_device, std::size_t(frame.size()));
+        const std::string written = frame.isNull()
+                                        ? m_device->read(1, 100ms)
+                                        : readFrame(*m_device, std::size_t(frame.size()));
         QCOMPARE(QByteArray::fromStdString(written), frame.isNull() ? QByteArray("") : frame);
         const auto boxes = m_window->findChildren<QMessageBox*>();
         QCOMPARE(boxes.size(), !typed.isEmpty() && frame.isNull() ? 1 : 0);
@@ -357,9 +357,9 @@ private slots:
 
     void repeatedResponsesShareOneText()
     {
-        deviceWrites("\x02" "same\r\n");
+        deviceWrites("\002same\r\n");
         QTRY_COMPARE(list()->count(), 1);
-        deviceWrites("\x02" "other\r\n");
+        deviceWrites("\002other\r\n");
         QTRY_COMPARE(list()->count(), 2);
         QCOMPARE(list()->lineAt(1), QStringLiteral("STXsameCRLF"));
         QVERIFY(list()->sharesText(0, 1));

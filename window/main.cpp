@@ -20,10 +20,10 @@ QString portFromCommandLine(int argc, char** argv)
                        "to send 0x02, 01DRS,02,0001, CR, LF."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(
-        QStringLiteral("PORT"),
-        QStringLiteral("Serial port to open (default: %1).").arg(kestran::serial::defaultPortName()),
-        QStringLiteral("[PORT]"));
+    parser.addPositionalArgument(QStringLiteral("PORT"),
+                                 QStringLiteral("Serial port to open (default: %1).")
+                                     .arg(kestran::serial::defaultPortName()),
+                                 QStringLiteral("[PORT]"));
     parser.process(reading);
     const QStringList ports = parser.positionalArguments();
     if (ports.size() > 1) {

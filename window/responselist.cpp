@@ -161,15 +161,16 @@ void ResponseList::paintEvent(QPaintEvent* event)
     const int last = std::min(count() - 1, top + dirty.bottom() / m_rowHeight);
     const int shift = horizontalScrollBar()->value();
     const bool active = hasFocus();
-    const QPalette::ColorGroup group = isEnabled() ? (isActiveWindow() ? QPalette::Active
-                                                                        : QPalette::Inactive)
-                                                   : QPalette::Disabled;
+    const QPalette::ColorGroup group =
+        isEnabled() ? (isActiveWindow() ? QPalette::Active : QPalette::Inactive)
+                    : QPalette::Disabled;
     for (int row = first; row <= last; ++row) {
         const QRect rect = rowRect(row);
         const bool selected = row == m_current;
         if (selected)
             painter.fillRect(rect, palette().brush(group, QPalette::Highlight));
-        painter.setPen(palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.setPen(
+            palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter.drawText(rect.adjusted(textMargin - shift, 0, 0, 0),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          toQString(lineOf(row)));
