@@ -131,64 +131,62 @@ TEST_F(TerminalTest, CommReadsOnlyOnReceiveNotifications)
     EXPECT_EQ(window.lines(), (Strings{"STXACRLF"}));
 }
 
-TEST_F(TerminalTest, ResponseInTwoChunksShowsOnceTheCrArrives)
+// Scripts of steps: "<" and the bytes of a received chunk, ">" and typed text
+// to send, or "clear"; then the list the operator sees.
+TEST_F(TerminalTest, ShowsTheFirstResponseOfEachSendAsTheBytesArrive)
 {
-    receive("\002AB");
-    EXPECT_TRUE(window.list.empty());
-    receive("C\r\n");
-    EXPECT_EQ(window.lines(), (Strings{"STXABCCRLF"}));
-    receive("\n");
-    EXPECT_EQ(window.list.size(), 1u) << "a chunk without CR shows nothing";
+    struct Case {
+        const char* name;
+        Strings steps;
+        Strings lines;
+    };
+    const std::vector<Case> cases = {
+        {"response in two chunks", {"<\002AB", "<C\r\n"}, {"STXABCCRLF"}},
+        {"a chunk without CR shows nothing", {"<\002AB", "<\n", "<C"}, {}},
+        {"the LF after the CR shows nothing", {"<\002A\r", "<\n"}, {"STXACRLF"}},
+        {"every later CR repeats the first line",
+         {">STX1CRLF", "<\002first\r\n", "<\002second\r\n", "<\r"},
+         {"STXfirstCRLF", "STXfirstCRLF", "STXfirstCRLF"}},
+        {"clear, then the same line again", {"<\002A\r", "clear", "<\r"}, {"STXACRLF"}},
+        {"a send starts collecting afresh",
+         {"<\002before", ">XCRLF", "<after\r", ">XCRLF", "<\002next\r"},
+         {"STXafterCRLF", "STXnextCRLF"}},
+        {"text before any send is collected", {"<hello\r"}, {"STXhelloCRLF"}},
+        {"an STX after a CR replaces the line",
+         {"<noise\r", "<\002fr", "<ame\r", "<x\r\002y"},
+         {"STXnoiseCRLF", "STXframeCRLF", "STXframeCRLF"}},
+        {"a CR before the first STX and none after it", {"<x\r\002y"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePort port;
+        FakeWindow window;
+        port.open = true;
+        Terminal terminal(port, window);
+        for (const auto& step : c.steps) {
+            if (step == "clear") {
+                terminal.onClear();
+            } else if (step[0] == '>') {
+                window.typed = step.substr(1);
+                terminal.onSend();
+            } else {
+                port.waiting = step.substr(1);
+                terminal.onComm();
+            }
+        }
+        EXPECT_EQ(window.lines(), c.lines);
+    }
 }
 
-TEST_F(TerminalTest, EveryLaterCrRepeatsTheFirstLineWithoutCopyingIt)
-{
-    send("STX1CRLF");
-    receive("\002first\r\n");
-    receive("\002second\r\n");
-    receive("\r");
-    EXPECT_EQ(window.lines(), (Strings{"STXfirstCRLF", "STXfirstCRLF", "STXfirstCRLF"}));
-    EXPECT_EQ(window.list[0].get(), window.list[2].get());
-}
-
-TEST_F(TerminalTest, ClearEmptiesOnlyTheList)
+TEST_F(TerminalTest, RepeatsShareOneTextAndClearTouchesOnlyTheList)
 {
     receive("\002A\r");
+    receive("\r");
+    EXPECT_EQ(window.list[0].get(), window.list[1].get());
     calls.clear();
     terminal.onClear();
     EXPECT_EQ(calls, (Strings{"clearList"}));
     EXPECT_TRUE(window.list.empty());
-    receive("\r");
-    EXPECT_EQ(window.lines(), (Strings{"STXACRLF"}));
-}
-
-TEST_F(TerminalTest, SendStartsCollectingAfresh)
-{
-    receive("\002before");
-    send("XCRLF");
-    receive("after\r");
-    EXPECT_EQ(window.lines(), (Strings{"STXafterCRLF"}));
-    send("XCRLF");
-    receive("\002next\r");
-    EXPECT_EQ(window.lines(), (Strings{"STXafterCRLF", "STXnextCRLF"}));
-}
-
-TEST_F(TerminalTest, TextBeforeAnySendIsCollectedToo)
-{
-    receive("hello\r");
-    EXPECT_EQ(window.lines(), (Strings{"STXhelloCRLF"}));
-}
-
-TEST_F(TerminalTest, AnStxAfterACrReplacesTheLineFormedWithoutOne)
-{
-    receive("noise\r");
-    receive("\002fr");
-    receive("ame\r");
-    receive("x\r\x02y");
-    EXPECT_EQ(window.lines(), (Strings{"STXnoiseCRLF", "STXframeCRLF", "STXframeCRLF"}));
-    send("XCRLF");
-    receive("x\r\x02y");
-    EXPECT_EQ(window.list.size(), 3u) << "the CR stands before the first STX: no line";
 }
 
 TEST_F(TerminalTest, LostLineClosesThePortAndTellsOnce)
