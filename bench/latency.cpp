@@ -4,13 +4,10 @@
 //
 //   build/bench/latency [exchanges]     (default 1000)
 
+#include "operatedwindow.h"
 #include "support/pty.h"
-#include "window/frmkestran.h"
-#include "window/responselist.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include <algorithm>
 #include <atomic>
@@ -36,21 +33,17 @@ double percentile(std::vector<double> values, double p)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    kestran::bench::preferOffscreen();
     QApplication app(argc, argv);
     const int exchanges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
     kestran::testing::Pty device;
-    kestran::window::FrmKestran window(QString::fromStdString(device.portName()));
-    if (!window.load())
+    kestran::bench::OperatedWindow operated(QString::fromStdString(device.portName()),
+                                            QStringLiteral("STX01DRS,02,0001CRLF"));
+    if (!operated.loaded)
         return 1;
-    window.show();
-    auto* list = window.responseList();
-    window.findChild<QLineEdit*>(QStringLiteral("txtTextInput"))
-        ->setText(QStringLiteral("STX01DRS,02,0001CRLF"));
-    auto* send = window.findChild<QPushButton*>(QStringLiteral("cmdSend"));
-    QCoreApplication::processEvents();
+    auto* list = operated.list;
+    auto* send = operated.send;
 
     // The device: waits for each frame, answers it, and notes when the
     // answer's last byte went out.
@@ -79,7 +72,7 @@ int main(int argc, char** argv)
         const int before = list->count();
         send->click();
         while (list->count() == before)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const auto shown = Clock::now();
         while (answers.load() <= i)
             std::this_thread::yield();

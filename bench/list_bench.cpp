@@ -3,6 +3,7 @@
 // append them, with the list shown at the window's size. A plain QListWidget
 // is measured the same way for comparison.
 
+#include "operatedwindow.h"
 #include "window/responselist.h"
 
 #include <QApplication>
@@ -106,8 +107,7 @@ BENCHMARK(BM_QListWidget)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    kestran::bench::preferOffscreen();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -8,14 +8,11 @@
 // The window runs in this process, not in a kestran process of its own, so
 // that the send can be made as an operator would make it.
 
-#include "window/frmkestran.h"
-#include "window/responselist.h"
+#include "operatedwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,7 +50,9 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
     while (!done()) {
         if (clock.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        // Sleeps until something happens, so the waiting costs no CPU time;
+        // the memory sampler's timer wakes it at least every 100 ms.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -62,8 +61,7 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    kestran::bench::preferOffscreen();
     QApplication app(argc, argv);
     const QString shape = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("text");
     const long long megabytes = argc > 2 ? std::atoll(argv[2]) : 200;
@@ -80,15 +78,10 @@ int main(int argc, char** argv)
     QObject::connect(&device, &QProcess::readyReadStandardOutput,
                      [&] { said += QString::fromLocal8Bit(device.readAllStandardOutput()); });
 
-    kestran::window::FrmKestran window(port);
-    if (!window.load())
+    kestran::bench::OperatedWindow operated(port, QStringLiteral("STXsoak halfwayCRLF"));
+    if (!operated.loaded)
         return 1;
-    window.show();
-    auto* list = window.responseList();
-    window.findChild<QLineEdit*>(QStringLiteral("txtTextInput"))
-        ->setText(QStringLiteral("STXsoak halfwayCRLF"));
-    auto* send = window.findChild<QPushButton*>(QStringLiteral("cmdSend"));
-    QCoreApplication::processEvents();
+    auto* list = operated.list;
 
     const long rssStart = residentKiB();
     long rssMax = rssStart;
@@ -101,7 +94,7 @@ int main(int argc, char** argv)
 
     const int timeoutMs = 600000;
     bool ok = pumpUntil([&] { return said.contains(QStringLiteral("streamed half")); }, timeoutMs);
-    send->click();
+    operated.send->click();
     const qint64 sentAt = wall.elapsed();
     const QString expected = QStringLiteral("STXsoak halfwayCRLF");
     const bool answered =

@@ -3,10 +3,10 @@
 
 #include "serial/qtserialport.h"
 #include "support/pty.h"
+#include "support/pump.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -21,19 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using kestran::testing::Pty;
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        ::usleep(5000);
-    }
-    return true;
-}
+using kestran::testing::pumpUntil;
 
 QProcessEnvironment headlessEnvironment()
 {
@@ -127,7 +115,7 @@ TEST(Program, IdleWithThePortOpenCostsNoCpu)
     Pty device;
     Kestran kestran({QString::fromStdString(device.portName())});
     ASSERT_TRUE(kestran.process.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return kestran.holds(device.portName()); }));
+    ASSERT_TRUE(pumpUntil([&] { return kestran.holds(device.portName()); }));
     std::this_thread::sleep_for(500ms); // start-up settles
     const auto cpuBefore = kestran.cpuTime();
     std::this_thread::sleep_for(10s);
@@ -142,11 +130,11 @@ TEST(Program, LostDeviceIsReportedOnceAtLowCpu)
     Pty device;
     Kestran kestran({QString::fromStdString(device.portName())});
     ASSERT_TRUE(kestran.process.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return kestran.holds(device.portName()); }));
+    ASSERT_TRUE(pumpUntil([&] { return kestran.holds(device.portName()); }));
 
     device.closeDevice();
-    ASSERT_TRUE(
-        waitFor([&] { return kestran.readErrors().contains(QStringLiteral("stopped working")); }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return kestran.readErrors().contains(QStringLiteral("stopped working")); }));
     const auto cpuBefore = kestran.cpuTime();
     std::this_thread::sleep_for(5s);
     const auto cpuUsed = kestran.cpuTime() - cpuBefore;
@@ -188,7 +176,7 @@ TEST(SimulatedDevice, AnswersFramesAsAsked)
         QObject::connect(&port, &kestran::serial::QtSerialPort::onComm,
                          [&] { received += port.input(); });
         port.output("\00201DRS,02,0001\r\n");
-        EXPECT_TRUE(waitFor([&] { return received.size() >= c.answer.size(); }, 5s));
+        EXPECT_TRUE(pumpUntil([&] { return received.size() >= c.answer.size(); }, 5s));
         EXPECT_EQ(received, c.answer);
 
         device.terminate();

@@ -4,10 +4,10 @@
 #include "serial/qtserialport.h"
 #include "support/fakes.h"
 #include "support/pty.h"
+#include "support/pump.h"
 #include "terminal/terminal.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -24,19 +24,7 @@ using namespace std::string_literals;
 using terminal::CommEvent;
 using testing::FakeWindow;
 using testing::Pty;
-
-// Runs the event loop until the condition holds or the time is up.
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using testing::pumpUntil;
 
 void pumpFor(std::chrono::milliseconds span)
 {
