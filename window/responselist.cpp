@@ -61,10 +61,8 @@ void ResponseList::clear()
     std::vector<Run>().swap(m_runs);
     m_current = -1;
     m_widest = 0;
-    m_scrollBarCatchUp.stop();
+    // Empty ranges bring both scroll bars back to 0, and stop any catch-up.
     updateScrollBars();
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
     viewport()->update();
 }
 
