@@ -6,86 +6,37 @@
 #include "terminal/serialport.h"
 #include "terminal/window.h"
 
-#include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
 namespace kestran::testing {
 
-// Every call either fake receives, in order, by name.
-using CallLog = std::vector<std::string>;
-
 class FakePort : public terminal::SerialPort {
 public:
-    explicit FakePort(CallLog* log = nullptr) : m_log(log) {}
-
     bool open = false;
     std::optional<terminal::PortError> refuseOpen;
     terminal::CommEvent event = terminal::CommEvent::comEvReceive;
     terminal::PortError error;
     std::string waiting;
     std::vector<std::string> written;
-    int closes = 0;
-    std::function<void()> whileWriting;
 
-    bool portOpen() const override
-    {
-        record("portOpen");
-        return open;
-    }
+    bool portOpen() const override { return open; }
     std::optional<terminal::PortError> openPort() override
     {
-        record("openPort");
-        if (refuseOpen)
-            return refuseOpen;
-        open = true;
-        return std::nullopt;
+        open = !refuseOpen;
+        return refuseOpen;
     }
-    void closePort() override
-    {
-        record("closePort");
-        open = false;
-        ++closes;
-    }
-    void output(std::string_view bytes) override
-    {
-        record("output");
-        if (whileWriting)
-            whileWriting();
-        written.emplace_back(bytes);
-    }
-    std::string input() override
-    {
-        record("input");
-        std::string chunk;
-        chunk.swap(waiting);
-        return chunk;
-    }
-    terminal::CommEvent commEvent() const override
-    {
-        record("commEvent");
-        return event;
-    }
-    terminal::PortError lastError() const override
-    {
-        record("lastError");
-        return error;
-    }
-
-private:
-    void record(const char* call) const
-    {
-        if (m_log)
-            m_log->emplace_back(call);
-    }
-    CallLog* m_log;
+    void closePort() override { open = false; }
+    void output(std::string_view bytes) override { written.emplace_back(bytes); }
+    std::string input() override { return std::exchange(waiting, {}); }
+    terminal::CommEvent commEvent() const override { return event; }
+    terminal::PortError lastError() const override { return error; }
 };
 
 class FakeWindow : public terminal::Window {
 public:
-    explicit FakeWindow(CallLog* log = nullptr) : m_log(log) {}
-
     std::string typed;
     std::vector<terminal::ShownLine> list;
     std::vector<terminal::Notice> notices;
@@ -99,39 +50,11 @@ public:
         return texts;
     }
 
-    std::string commandText() const override
-    {
-        record("commandText");
-        return typed;
-    }
-    void appendLine(const terminal::ShownLine& line) override
-    {
-        record("appendLine");
-        list.push_back(line);
-    }
-    void clearList() override
-    {
-        record("clearList");
-        list.clear();
-    }
-    void tellOperator(const terminal::Notice& notice) override
-    {
-        record("tellOperator");
-        notices.push_back(notice);
-    }
-    void endProgram(int status) override
-    {
-        record("endProgram");
-        exitStatus = status;
-    }
-
-private:
-    void record(const char* call) const
-    {
-        if (m_log)
-            m_log->emplace_back(call);
-    }
-    CallLog* m_log;
+    std::string commandText() const override { return typed; }
+    void appendLine(const terminal::ShownLine& line) override { list.push_back(line); }
+    void clearList() override { list.clear(); }
+    void tellOperator(const terminal::Notice& notice) override { notices.push_back(notice); }
+    void endProgram(int status) override { exitStatus = status; }
 };
 
 } // namespace kestran::testing

@@ -1,7 +1,10 @@
 #include "support/literal.h"
 
 #include "notation/notation.h"
+#include "support/fakes.h"
+#include "terminal/terminal.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace kestran::literal {
@@ -49,15 +52,20 @@ std::optional<std::string> formatResponse(const std::string& collected)
     return "STX" + payload + "CRLF";
 }
 
-LiteralTerminal::LiteralTerminal(terminal::SerialPort& port, terminal::Window& window)
-    : m_port(port), m_window(window)
+LiteralTerminal::LiteralTerminal(terminal::SerialPort& port, terminal::Window& window,
+                                 std::size_t keepLimit)
+    : m_port(port), m_window(window), m_keepLimit(keepLimit)
 {
 }
 
 void LiteralTerminal::onLoad()
 {
-    if (!m_port.portOpen())
-        m_port.openPort();
+    if (m_port.portOpen())
+        return;
+    if (const auto error = m_port.openPort()) {
+        m_window.tellOperator({terminal::Notice::Kind::portCannotOpen, error->text});
+        m_window.endProgram(1);
+    }
 }
 
 void LiteralTerminal::onSend()
@@ -76,14 +84,23 @@ void LiteralTerminal::onComm()
 {
     if (!m_port.portOpen())
         return;
+    if (m_port.commEvent() == terminal::CommEvent::comEvError) {
+        m_port.closePort();
+        return;
+    }
     if (m_port.commEvent() != terminal::CommEvent::comEvReceive)
         return;
     const std::string chunk = m_port.input();
     const bool heldCr = chunk.find('\x0D') != std::string::npos;
     strReceived += chunk;
     if (heldCr) {
-        if (const auto line = formatResponse(strReceived))
-            m_window.appendLine(std::make_shared<const std::string>(notation::displayText(*line)));
+        if (const auto line = formatResponse(strReceived)) {
+            const std::size_t payload = line->size() - 7; // "STX" and "CRLF"
+            const std::size_t cut = payload > m_keepLimit ? payload - m_keepLimit : 0;
+            const std::string kept = line->substr(0, line->size() - 4 - cut) + "CRLF";
+            m_window.appendLine(
+                std::make_shared<const std::string>(notation::displayText(kept, cut)));
+        }
     }
 }
 
@@ -95,6 +112,105 @@ void LiteralTerminal::onClear()
 void LiteralTerminal::onExit()
 {
     m_window.endProgram(0);
+}
+
+namespace {
+
+struct Side {
+    testing::FakePort port;
+    testing::FakeWindow window;
+};
+
+} // namespace
+
+std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
+{
+    Side ours;
+    Side theirs;
+    terminal::Terminal terminal(ours.port, ours.window, keepLimit);
+    LiteralTerminal reference(theirs.port, theirs.window, keepLimit);
+    const auto both = [&](auto&& change) {
+        change(ours);
+        change(theirs);
+    };
+    const auto take = [&](std::size_t count) {
+        const std::string_view bytes = script.substr(0, std::min(count, script.size()));
+        script.remove_prefix(bytes.size());
+        return std::string(bytes);
+    };
+    terminal.onLoad();
+    reference.onLoad();
+    for (int step = 0; !script.empty(); ++step) {
+        const auto op = static_cast<unsigned char>(take(1)[0]);
+        const unsigned arg = op >> 3;
+        switch (op & 7) {
+        case 0:
+        case 1:
+        case 2: {
+            const std::string chunk = take(arg % 16 + 1);
+            both([&](Side& side) {
+                side.port.event = terminal::CommEvent::comEvReceive;
+                side.port.waiting = chunk;
+            });
+            terminal.onComm();
+            reference.onComm();
+            break;
+        }
+        case events::send: {
+            const std::string typed = take(arg);
+            both([&](Side& side) { side.window.typed = typed; });
+            terminal.onSend();
+            reference.onSend();
+            break;
+        }
+        case events::clear:
+            terminal.onClear();
+            reference.onClear();
+            break;
+        case events::lineState:
+        case events::lineLost:
+            both([&](Side& side) {
+                side.port.event = (op & 7) == events::lineState ? terminal::CommEvent::comEvLineState
+                                                        : terminal::CommEvent::comEvError;
+                side.port.waiting = "\x02x\r";
+            });
+            terminal.onComm();
+            reference.onComm();
+            both([&](Side& side) { side.port.waiting.clear(); });
+            break;
+        case events::port:
+            switch (arg % 4) {
+            case 0:
+                both([&](Side& side) { side.port.open = false; });
+                break;
+            case 1:
+            case 2:
+                both([&](Side& side) {
+                    side.port.refuseOpen.reset();
+                    if (arg % 4 == 2)
+                        side.port.refuseOpen = terminal::PortError{2, "busy"};
+                });
+                terminal.onLoad();
+                reference.onLoad();
+                break;
+            case 3:
+                terminal.onExit();
+                reference.onExit();
+                break;
+            }
+            break;
+        }
+        const std::string at = " after event " + std::to_string(step);
+        if (ours.window.lines() != theirs.window.lines())
+            return "lines differ" + at;
+        if (ours.port.written != theirs.port.written)
+            return "frames differ" + at;
+        if (ours.port.open != theirs.port.open)
+            return "port state differs" + at;
+        if (ours.window.exitStatus != theirs.window.exitStatus)
+            return "exit status differs" + at;
+    }
+    return {};
 }
 
 } // namespace kestran::literal

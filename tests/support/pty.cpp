@@ -64,14 +64,6 @@ void Pty::write(const std::string& bytes)
     }
 }
 
-std::size_t Pty::writeSome(std::string_view bytes)
-{
-    const ssize_t n = ::write(m_device, bytes.data(), bytes.size());
-    if (n < 0 && errno != EAGAIN && errno != EINTR)
-        fail("write to device end");
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-}
-
 std::string Pty::read(std::size_t count, std::chrono::milliseconds timeout)
 {
     std::string got;
@@ -92,14 +84,6 @@ std::string Pty::read(std::size_t count, std::chrono::milliseconds timeout)
             break;
     }
     return got;
-}
-
-termios Pty::lineSettings() const
-{
-    termios settings{};
-    if (::tcgetattr(m_device, &settings) != 0)
-        fail("tcgetattr");
-    return settings;
 }
 
 void Pty::closeDevice()

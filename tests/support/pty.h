@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <string>
-#include <string_view>
-#include <termios.h>
 
 namespace kestran::testing {
 
@@ -21,12 +19,8 @@ public:
     const std::string& portName() const { return m_name; }
 
     void write(const std::string& bytes);
-    // Writes what the line takes now, without waiting; how many bytes that was.
-    std::size_t writeSome(std::string_view bytes);
     // Reads until `count` bytes have come or the timeout passes.
     std::string read(std::size_t count, std::chrono::milliseconds timeout);
-    // The line settings as the program left them.
-    termios lineSettings() const;
     // The device disappears.
     void closeDevice();
 
