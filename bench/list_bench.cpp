@@ -38,6 +38,12 @@ template <typename Append> void stream(benchmark::State& state, std::int64_t cou
         std::chrono::duration<double>(lastTenth) / std::chrono::duration<double>(firstTenth);
 }
 
+kestran::terminal::ShownLine line(std::string bytes, std::size_t cut = 0)
+{
+    return std::make_shared<const kestran::notation::FormedLine>(
+        kestran::notation::FormedLine{std::move(bytes), cut});
+}
+
 template <typename List> void showAtWindowSize(List& list)
 {
     QFont font(QStringLiteral("System"), 12);
@@ -59,15 +65,13 @@ void BM_ResponseList(benchmark::State& state)
 {
     const std::int64_t count = state.range(0);
     const bool distinct = state.range(1) != 0;
-    const auto same = std::make_shared<const std::string>("STX01DRS,02,0001CRLF");
+    const auto same = line("STX01DRS,02,0001CRLF");
     for (auto _ : state) {
         kestran::window::ResponseList list;
         showAtWindowSize(list);
         const auto start = Clock::now();
         stream(state, count, [&](std::int64_t i) {
-            list.appendLine(distinct ? std::make_shared<const std::string>(
-                                           "STX01DRS,02," + std::to_string(i) + "CRLF")
-                                     : same);
+            list.appendLine(distinct ? line("STX01DRS,02," + std::to_string(i) + "CRLF") : same);
         });
         reportPerLine(state, count, Clock::now() - start);
     }

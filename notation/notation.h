@@ -30,14 +30,4 @@ std::optional<std::string> formatResponse(std::string_view collected);
 // "STX" + payload + "CRLF": the shape of every line formatResponse forms.
 std::string responseLine(std::string_view payload);
 
-// A formed line's bytes to the UTF-8 text shown in the list, so that every
-// response stays one readable line whatever the device sent:
-//  - valid UTF-8 stays as it is;
-//  - each byte that is not part of valid UTF-8 becomes "\xHH" on its own;
-//  - C0 control characters and DEL become their Unicode control pictures
-//    (U+2400 + code, U+2421 for DEL).
-// cutBytes > 0 says that many payload bytes were not kept; a visible note
-// says so just before the closing "CRLF".
-std::string displayText(std::string_view line, std::size_t cutBytes = 0);
-
 } // namespace kestran::notation

@@ -91,9 +91,8 @@ void Terminal::reportLostLine()
 const ShownLine& Terminal::currentLine()
 {
     if (!m_shown || m_shownVersion != m_strReceived.version()) {
-        const std::string line = notation::responseLine(m_strReceived.payload());
-        m_shown = std::make_shared<const std::string>(
-            notation::displayText(line, m_strReceived.cutBytes()));
+        m_shown = std::make_shared<const notation::FormedLine>(notation::FormedLine{
+            notation::responseLine(m_strReceived.payload()), m_strReceived.cutBytes()});
         m_shownVersion = m_strReceived.version();
     }
     return m_shown;

@@ -2,14 +2,17 @@
 
 // What the terminal needs of the window it lives in.
 
+#include "notation/display.h"
+
 #include <memory>
 #include <string>
 
 namespace kestran::terminal {
 
-// A shown line's text (UTF-8). The same first response is shown again and
-// again after one send, so lines are shared, never copied per append.
-using ShownLine = std::shared_ptr<const std::string>;
+// A line for the list, as formed from the bytes received. The same first
+// response is shown again and again after one send, so lines are shared,
+// never copied per append.
+using ShownLine = std::shared_ptr<const notation::FormedLine>;
 
 struct Notice {
     enum class Kind {

@@ -65,20 +65,37 @@ TEST(Notation, CollectedBytesShowTheFirstFrame)
     }
 }
 
-TEST(Notation, EveryLineShowsAsOneReadableLine)
+// The pieces of a line, each translated one in braces.
+std::string pieces(const notation::FormedLine& line, const notation::Drawable& drawable = {})
 {
+    std::string shown;
+    notation::LineWalker walker(line, drawable);
+    for (notation::Piece piece; walker.next(piece);)
+        shown += piece.translated ? "{" + piece.text + "}" : piece.text;
+    return shown;
+}
+
+TEST(Notation, EveryByteShowsAsItselfOrVisiblyTranslated)
+{
+    const std::string acute = "\xCC\x81";
     const std::vector<std::tuple<std::string, std::size_t, std::string>> cases = {
-        {"STX\xED\x95\x9C\xF0\x9F\x98\x80" "CRLF", 0, "STX\xED\x95\x9C\xF0\x9F\x98\x80" "CRLF"},
-        {"a\0\n\x1F\x7F"s, 0, "a\xE2\x90\x80\xE2\x90\x8A\xE2\x90\x9F\xE2\x90\xA1"},
-        {"caf\xE9\xFF\x80" "z", 0, "caf\\xE9\\xFF\\x80z"},
-        {"\xE2\202A\xED\x95", 0, "\\xE2\\x82A\\xED\\x95"},
-        {"\xC0\xAF\xE0\x80\xAF", 0, "\\xC0\\xAF\\xE0\\x80\\xAF"},
-        {"\xED\xA0\x80\xF4\x90\x80\x80", 0, "\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80"},
-        {"\xC3\xC3\xA9", 0, "\\xC3\xC3\xA9"},
-        {"STXabcCRLF", 70000, "STXabc\xE2\x80\xA6[70000 more bytes not kept]CRLF"},
+        {"STX\xED\x95\x9C\xD7\xA9\xF0\x9F\x98\x80" "CRLF", 0, "STX\xED\x95\x9C\xD7\xA9\xF0\x9F\x98\x80" "CRLF"},
+        {"a\0\n\x1F\x7F"s, 0, "a{NUL}{LF}{US}{DEL}"},
+        {"caf\xE9\xFF\x80" "z", 0, "caf{\\xE9}{\\xFF}{\\x80}z"},
+        {"\xE2\202" "A\xED\x95", 0, "{\\xE2}{\\x82}A{\\xED}{\\x95}"},
+        {"\xC0\xAF\xED\xA0\x80\xF4\x90", 0, "{\\xC0}{\\xAF}{\\xED}{\\xA0}{\\x80}{\\xF4}{\\x90}"},
+        {"\xC3\xC3\xA9", 0, "{\\xC3}\xC3\xA9"},
+        {"\xE2\x80\xAEKO\xE2\x80\xA8" "E", 0, "{U+202E}KO{U+2028}E"},
+        {"\xE2\x80\x8B\xEF\xBB\xBF\xC2\x85\xC2\xA0\xC2\xAD", 0, "{U+200B}{U+FEFF}{U+0085}{U+00A0}{U+00AD}"},
+        {"\xEE\x80\x80\xCD\xB8\xF3\xA0\x80\x81\xF4\x80\x80\x80", 0, "{U+E000}{U+0378}{U+E0001}{U+100000}"},
+        {"a" + acute + acute + acute + acute + "\x01" + acute, 0,
+         "a" + acute + acute + acute + "{U+0301}{SOH}{U+0301}"},
+        {acute, 0, "{U+0301}"},
+        {"STXabcCRLF", 70000, "STXabc{\xE2\x80\xA6[70000 more bytes not kept]}CRLF"},
     };
-    for (const auto& [line, cut, shown] : cases)
-        EXPECT_EQ(notation::displayText(line, cut), shown) << line;
+    for (const auto& [bytes, cut, shown] : cases)
+        EXPECT_EQ(pieces({bytes, cut}), shown) << bytes;
+    EXPECT_EQ(pieces({"a\xCF\x88", 0}, [](char32_t c) { return c != U'\u03C8'; }), "a{U+03C8}");
 }
 
 // What the operator is told, the exit status and the port's state, for each

@@ -4,6 +4,7 @@
 #include "support/pty.h"
 #include "window/frmkestran.h"
 #include "window/responselist.h"
+#include "window/responselistaccessible.h"
 
 #include <QClipboard>
 #include <QDeadlineTimer>
@@ -11,7 +12,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QAccessible>
 #include <QTest>
+
+#include <map>
 
 #include <memory>
 
@@ -55,7 +59,8 @@ private:
     void deviceWrites(const std::string& bytes) { m_device->write(bytes); }
     void append(const std::string& text)
     {
-        m_window->appendLine(std::make_shared<const std::string>(text));
+        m_window->appendLine(
+            std::make_shared<const kestran::notation::FormedLine>(kestran::notation::FormedLine{text}));
     }
 
 private slots:
@@ -197,23 +202,123 @@ private slots:
                 .arg(QString::fromStdString(m_device->portName()))));
     }
 
-    void appendsNeverMoveSelectionOrScrolling()
+    // Any two rows that differ in a byte must differ as drawn, with the fonts
+    // installed here: controls against each other and against their names and
+    // pictures as text, a backslash against the won sign after any script,
+    // and whatever is translated against the same text sent by the device.
+    void rowsThatDifferLookDifferent()
     {
+        std::vector<std::string> payloads;
+        static const char* const names[] = {
+            "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+            "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+            "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",  "DEL"};
+        for (int code = 0; code < 33; ++code) {
+            const char32_t picture = 0x2400 + static_cast<char32_t>(code == 32 ? 0x21 : code);
+            payloads.push_back(std::string(1, static_cast<char>(code == 32 ? 0x7F : code)));
+            payloads.push_back(names[code]);
+            payloads.push_back(QString::fromUcs4(&picture, 1).toStdString());
+        }
+        for (const std::string before : {"a", "\xED\x95\x9C", "\xE4\xB8\xAD", "\xD7\xA9", "\xD8\xB9"}) {
+            payloads.push_back(before + "\\xFF");
+            payloads.push_back(before + "\xE2\x82\xA9xFF");
+            payloads.push_back(before + "\xFF");
+        }
+        for (const std::string text : {"\xE2\x80\xAE", "U+202E", "a\xE2\x80\x8B", "a", "\xEF\xBB\xBF",
+                                       "U+FEFF", "\xE2\x80\xA6[5 more bytes not kept]CRLF"})
+            payloads.push_back(text);
+        std::map<QByteArray, std::string> drawn;
+        const auto draw = [&](const kestran::notation::FormedLine& line) {
+            list()->clear();
+            list()->appendLine(std::make_shared<const kestran::notation::FormedLine>(line));
+            // Cropped to what is drawn, so that spacing alone never tells two apart.
+            QImage image = list()->viewport()->grab(list()->visualRect(0)).toImage();
+            QRect ink;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != image.pixel(0, 0))
+                        ink |= QRect(x, y, 1, 1);
+            image = image.copy(ink);
+            return QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()) +
+                   QByteArray::number(ink.width());
+        };
+        for (const auto& payload : payloads) {
+            const auto [other, fresh] = drawn.emplace(draw({payload}), payload);
+            QVERIFY2(fresh, qPrintable(QStringLiteral("\"%1\" looks like \"%2\"")
+                                           .arg(QString::fromStdString(payload),
+                                                QString::fromStdString(other->second))));
+        }
+        QVERIFY(!drawn.count(draw({"CRLF", 5})));
+
+        auto* entry = control<QLineEdit>("txtTextInput");
+        const auto entryShows = [&](const char* text) {
+            entry->setText(QString::fromUtf8(text));
+            return entry->grab().toImage();
+        };
+        QVERIFY(entryShows("\xED\x95\x9C\\") != entryShows("\xED\x95\x9C\xE2\x82\xA9"));
+    }
+
+    // What a screen reader is given: the rows by their text, the current
+    // row, and word of each new row, selection and focus.
+    void screenReaderReadsTheRows()
+    {
+        static std::vector<std::pair<QAccessible::Event, int>> events;
+        kestran::window::setAccessibleEventSink(
+            [](QAccessibleEvent* event) { events.emplace_back(event->type(), event->child()); });
+        append("STXoneCRLF");
+        append("STX\x01" "CRLF");
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(list());
+        QCOMPARE(accessible->role(), QAccessible::List);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Responses"));
+        QCOMPARE(accessible->childCount(), 2);
+        QCOMPARE(accessible->child(1)->role(), QAccessible::ListItem);
+        QCOMPARE(accessible->child(1)->text(QAccessible::Name), QStringLiteral("STXSOHCRLF"));
+        QCOMPARE(accessible->indexOfChild(accessible->child(1)), 1);
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(accessible->focusChild()->text(QAccessible::Name), QStringLiteral("STXoneCRLF"));
+        QVERIFY(accessible->focusChild()->state().focused);
+        kestran::window::setAccessibleEventSink(nullptr);
+        const std::vector<std::pair<QAccessible::Event, int>> expected = {
+            {QAccessible::TableModelChanged, -1}, {QAccessible::TableModelChanged, -1},
+            {QAccessible::Selection, 0}, {QAccessible::Focus, 0}};
+        QCOMPARE(events, expected);
+    }
+
+    // Past two billion rows the oldest runs go whole, with a note of how
+    // many; before that, arithmetic on rows and pixels must not overflow. The
+    // selection and the scroll position never move by themselves.
+    void aListOfAnyLengthStaysSound()
+    {
+        const auto line = [](const std::string& payload) {
+            return std::make_shared<const kestran::notation::FormedLine>(
+                kestran::notation::FormedLine{"STX" + payload + "CRLF"});
+        };
+        ResponseList& rows = *list();
         for (int i = 0; i < 100; ++i)
-            append("STXline " + std::to_string(i) + "CRLF");
-        list()->setCurrentRow(50);
-        const int top = list()->topRow();
-        QVERIFY(top > 0);
-        for (int i = 0; i < 1000; ++i)
-            append("STXmoreCRLF");
+            rows.appendLine(line(std::to_string(i)));
+        rows.setCurrentRow(50);
+        const int top = rows.topRow();
+        const auto same = line("same");
+        constexpr int many = 200'000'000;
+        for (int i = 0; i < many; ++i)
+            rows.appendLine(same);
         QTest::qWait(100);
-        QCOMPARE(list()->currentRow(), 50);
-        QCOMPARE(list()->topRow(), top);
-        QCOMPARE(list()->verticalScrollBar()->maximum(),
-                 1100 - list()->verticalScrollBar()->pageStep());
-        QTest::keyClick(list(), Qt::Key_End);
-        QCOMPARE(list()->currentRow(), 1099);
-        QCOMPARE(list()->lineAt(1099), QStringLiteral("STXmoreCRLF"));
+        QCOMPARE(rows.currentRow(), 50);
+        QCOMPARE(rows.topRow(), top);
+        QTest::keyClick(&rows, Qt::Key_End);
+        QTest::keyClick(&rows, Qt::Key_PageDown);
+        QCOMPARE(rows.currentRow(), many + 99);
+        QCOMPARE(rows.lineAt(rows.currentRow()), QStringLiteral("STXsameCRLF"));
+
+        // At its limit the list drops its oldest runs whole.
+        ResponseList small(nullptr, 10);
+        for (const char* payload : {"c", "c", "c", "c", "c", "a", "b", "d", "e", "f", "g"})
+            small.appendLine(payload[0] == 'c' ? same : line(payload));
+        QCOMPARE(small.count(), 7);
+        QCOMPARE(small.lineAt(0), QStringLiteral("\u2026[5 earlier rows removed]"));
+        QCOMPARE(small.lineAt(1), QStringLiteral("STXaCRLF"));
+        QCOMPARE(small.lineAt(6), QStringLiteral("STXgCRLF"));
     }
 };
 

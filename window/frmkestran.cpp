@@ -30,6 +30,13 @@ FrmKestran::FrmKestran(const QString& portName, QWidget* parent)
 {
     m_ui->setupUi(this);
     setFixedSize(size());
+    // "System" names no installed family, so for a run of Hangul Qt would pick
+    // a Korean font for the whole run, and NanumGothic draws the backslash
+    // after it as a won sign. Naming the family that "System" resolves to
+    // keeps it first for every character it has.
+    QFont withFallback = font();
+    withFallback.setFamilies({withFallback.family(), QFontInfo(withFallback).family()});
+    setFont(withFallback);
     // The layout was drawn for a narrower font than most desktops have; the
     // example must still show whole, and the space to its right is free.
     QLabel* example = m_ui->lblEX;

@@ -1,14 +1,17 @@
 #include "window/responselist.h"
 
+#include "window/responselistaccessible.h"
+
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
-#include <limits>
 
 namespace kestran::window {
 
@@ -17,15 +20,18 @@ namespace {
 constexpr int textMargin = 2;
 constexpr int scrollBarCatchUpMs = 50;
 
-QString toQString(const terminal::ShownLine& line)
+QString removedNote(std::uint64_t removed)
 {
-    return QString::fromUtf8(line->data(), static_cast<qsizetype>(line->size()));
+    return QStringLiteral("\u2026[%1 earlier rows removed]").arg(removed);
 }
 
 } // namespace
 
-ResponseList::ResponseList(QWidget* parent) : QAbstractScrollArea(parent)
+ResponseList::ResponseList(QWidget* parent, int rowLimit)
+    : QAbstractScrollArea(parent), m_rowLimit(std::max(rowLimit, 2)),
+      m_font(std::make_unique<RowFont>(font()))
 {
+    installAccessibleFactory();
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -34,78 +40,102 @@ ResponseList::ResponseList(QWidget* parent) : QAbstractScrollArea(parent)
     m_rowHeight = rowHeight();
 }
 
+ResponseList::~ResponseList() = default;
+
+int ResponseList::count() const
+{
+    return m_runs.empty() ? noteRows() : static_cast<int>(m_runs.back().end - m_first) + noteRows();
+}
+
 void ResponseList::appendLine(const terminal::ShownLine& line)
 {
     if (!line)
         return;
-    const int row = count();
-    // A scroll bar counts rows in an int; past that the list is full.
-    if (row == std::numeric_limits<int>::max())
-        return;
+    if (count() >= m_rowLimit)
+        dropOldestRuns();
     if (!m_runs.empty() && m_runs.back().line == line) {
         ++m_runs.back().end;
     } else {
-        m_widest = std::max(m_widest, widthOf(line));
-        m_runs.push_back({line, row + 1});
+        auto layout = std::make_shared<const RowLayout>(line, *m_font);
+        m_widest = std::max(m_widest, layout->width() + 2 * textMargin);
+        m_runs.push_back({line, std::move(layout), m_runs.empty() ? m_first + 1 : m_runs.back().end + 1});
     }
+    const int row = count() - 1;
     if (row < topRow() + rowsInView() + 1) {
         updateScrollBars();
-        viewport()->update(rowRect(row));
+        viewport()->update(visualRect(row));
     } else if (!m_scrollBarCatchUp.isActive()) {
         m_scrollBarCatchUp.start(scrollBarCatchUpMs, this);
     }
+    tellRowsChanged(QAccessibleTableModelChangeEvent::RowsInserted, row);
+}
+
+// The oldest runs go whole, never part of one, until the new row fits.
+void ResponseList::dropOldestRuns()
+{
+    const int before = count();
+    while (!m_runs.empty() && count() + 1 > m_rowLimit) {
+        const std::int64_t rows = m_runs.front().end - m_first;
+        m_removed += static_cast<std::uint64_t>(rows);
+        m_first = m_runs.front().end;
+        m_runs.pop_front();
+    }
+    const int gone = before - count();
+    m_current = m_current < 0 ? -1 : std::max(0, m_current - gone);
+    verticalScrollBar()->setValue(std::max(0, topRow() - gone));
+    updateScrollBars();
+    viewport()->update();
+    forgetAccessibleRows(this);
+    tellRowsChanged(QAccessibleTableModelChangeEvent::ModelReset, -1);
 }
 
 void ResponseList::clear()
 {
-    std::vector<Run>().swap(m_runs);
+    std::deque<Run>().swap(m_runs);
+    m_first = 0;
+    m_removed = 0;
     m_current = -1;
     m_widest = 0;
     // Empty ranges bring both scroll bars back to 0, and stop any catch-up.
     updateScrollBars();
     viewport()->update();
+    forgetAccessibleRows(this);
+    tellRowsChanged(QAccessibleTableModelChangeEvent::ModelReset, -1);
+}
+
+const ResponseList::Run& ResponseList::runOf(int row) const
+{
+    const std::int64_t wanted = m_first + row - noteRows();
+    return *std::upper_bound(m_runs.begin(), m_runs.end(), wanted,
+                             [](std::int64_t at, const Run& r) { return at < r.end; });
 }
 
 QString ResponseList::lineAt(int row) const
 {
     if (row < 0 || row >= count())
         return {};
-    return toQString(lineOf(row));
+    if (row < noteRows())
+        return removedNote(m_removed);
+    return QString::fromStdString(notation::displayText(*runOf(row).line, m_font->drawable()));
 }
 
-const terminal::ShownLine& ResponseList::lineOf(int row) const
+void ResponseList::setCurrentRow(std::int64_t row)
 {
-    const auto run = std::upper_bound(m_runs.begin(), m_runs.end(), row,
-                                      [](int wanted, const Run& r) { return wanted < r.end; });
-    return run->line;
-}
-
-bool ResponseList::sharesText(int row, int other) const
-{
-    if (row < 0 || other < 0 || row >= count() || other >= count())
-        return false;
-    return lineOf(row) == lineOf(other);
-}
-
-void ResponseList::setCurrentRow(int row)
-{
-    row = count() == 0 ? -1 : std::clamp(row, 0, count() - 1);
-    if (row == m_current)
+    const int wanted = count() == 0 ? -1 : static_cast<int>(std::clamp<std::int64_t>(row, 0, count() - 1));
+    if (wanted == m_current)
         return;
-    viewport()->update(rowRect(m_current));
-    m_current = row;
-    viewport()->update(rowRect(m_current));
+    viewport()->update(visualRect(m_current));
+    m_current = wanted;
     ensureVisible(m_current);
+    viewport()->update(visualRect(m_current));
+    tellAboutRow(QAccessible::Selection, m_current);
+    if (hasFocus())
+        tellAboutRow(QAccessible::Focus, m_current);
 }
 
 int ResponseList::topRow() const
 {
     return verticalScrollBar()->value();
-}
-
-int ResponseList::widthOf(const terminal::ShownLine& line) const
-{
-    return fontMetrics().horizontalAdvance(toQString(line)) + 2 * textMargin;
 }
 
 int ResponseList::rowHeight() const
@@ -118,11 +148,18 @@ int ResponseList::rowsInView() const
     return std::max(1, viewport()->height() / m_rowHeight);
 }
 
-QRect ResponseList::rowRect(int row) const
+QRect ResponseList::visualRect(int row) const
 {
-    if (row < 0)
+    const std::int64_t fromTop = static_cast<std::int64_t>(row) - topRow();
+    if (row < 0 || fromTop < 0 || fromTop > rowsInView())
         return {};
-    return QRect(0, (row - topRow()) * m_rowHeight, viewport()->width(), m_rowHeight);
+    return QRect(0, static_cast<int>(fromTop) * m_rowHeight, viewport()->width(), m_rowHeight);
+}
+
+int ResponseList::rowAt(int y) const
+{
+    const std::int64_t row = static_cast<std::int64_t>(topRow()) + y / m_rowHeight;
+    return y >= 0 && row < count() ? static_cast<int>(row) : -1;
 }
 
 void ResponseList::updateScrollBars()
@@ -146,7 +183,7 @@ void ResponseList::ensureVisible(int row)
     const int top = topRow();
     if (row < top)
         verticalScrollBar()->setValue(row);
-    else if (row >= top + rowsInView())
+    else if (row - top >= rowsInView())
         verticalScrollBar()->setValue(row - rowsInView() + 1);
 }
 
@@ -154,25 +191,27 @@ void ResponseList::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     const QRect dirty = event->rect();
-    const int top = topRow();
-    const int first = top + std::max(0, dirty.top() / m_rowHeight);
-    const int last = std::min(count() - 1, top + dirty.bottom() / m_rowHeight);
+    const int first = std::max(0, rowAt(std::max(0, dirty.top())));
+    const int last = std::min(count() - 1, rowAt(dirty.bottom()) < 0 ? count() - 1 : rowAt(dirty.bottom()));
     const int shift = horizontalScrollBar()->value();
-    const bool active = hasFocus();
     const QPalette::ColorGroup group =
         isEnabled() ? (isActiveWindow() ? QPalette::Active : QPalette::Inactive)
                     : QPalette::Disabled;
-    for (int row = first; row <= last; ++row) {
-        const QRect rect = rowRect(row);
+    for (int row = first; row <= last && count() > 0; ++row) {
+        const QRect rect = visualRect(row);
         const bool selected = row == m_current;
         if (selected)
             painter.fillRect(rect, palette().brush(group, QPalette::Highlight));
         painter.setPen(
             palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter.drawText(rect.adjusted(textMargin - shift, 0, 0, 0),
-                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         toQString(lineOf(row)));
-        if (selected && active) {
+        const QRect text = rect.adjusted(textMargin, 0, 0, 0);
+        if (row < noteRows()) {
+            const notation::Piece note{removedNote(m_removed).toStdString(), true, 0, 0};
+            paintPiece(painter, QRect(text.left() - shift, text.top(), m_font->width(note), text.height()), note);
+        } else {
+            runOf(row).layout->paint(painter, text, shift, *m_font);
+        }
+        if (selected && hasFocus()) {
             QStyleOptionFocusRect focus;
             focus.initFrom(this);
             focus.rect = rect;
@@ -184,32 +223,38 @@ void ResponseList::paintEvent(QPaintEvent* event)
 
 void ResponseList::mousePressEvent(QMouseEvent* event)
 {
-    const int row = topRow() + static_cast<int>(event->position().y()) / m_rowHeight;
-    if (row < count())
+    const int row = rowAt(static_cast<int>(event->position().y()));
+    if (row >= 0)
         setCurrentRow(row);
     QAbstractScrollArea::mousePressEvent(event);
+}
+
+void ResponseList::copyCurrent() const
+{
+    if (m_current >= 0)
+        QApplication::clipboard()->setText(lineAt(m_current));
 }
 
 void ResponseList::keyPressEvent(QKeyEvent* event)
 {
     if (event->matches(QKeySequence::Copy)) {
-        if (m_current >= 0)
-            QApplication::clipboard()->setText(lineAt(m_current));
+        copyCurrent();
         return;
     }
+    const std::int64_t current = m_current;
     const int page = rowsInView();
     switch (event->key()) {
     case Qt::Key_Up:
-        setCurrentRow(m_current < 0 ? 0 : m_current - 1);
+        setCurrentRow(current < 0 ? 0 : current - 1);
         break;
     case Qt::Key_Down:
-        setCurrentRow(m_current + 1);
+        setCurrentRow(current + 1);
         break;
     case Qt::Key_PageUp:
-        setCurrentRow(std::max(0, m_current - page));
+        setCurrentRow(current - page);
         break;
     case Qt::Key_PageDown:
-        setCurrentRow(m_current + page);
+        setCurrentRow(current + page);
         break;
     case Qt::Key_Home:
         setCurrentRow(0);
@@ -220,6 +265,20 @@ void ResponseList::keyPressEvent(QKeyEvent* event)
     default:
         QAbstractScrollArea::keyPressEvent(event);
     }
+}
+
+void ResponseList::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const int row = rowAt(viewport()->mapFrom(this, event->pos()).y());
+        if (row >= 0)
+            setCurrentRow(row);
+    }
+    QMenu menu(this);
+    QAction* copy = menu.addAction(tr("&Copy"), this, &ResponseList::copyCurrent);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(m_current >= 0);
+    menu.exec(event->globalPos());
 }
 
 void ResponseList::timerEvent(QTimerEvent* event)
@@ -240,9 +299,12 @@ void ResponseList::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange) {
         m_rowHeight = rowHeight();
+        m_font = std::make_unique<RowFont>(font());
         m_widest = 0;
-        for (const auto& run : m_runs)
-            m_widest = std::max(m_widest, widthOf(run.line));
+        for (auto& run : m_runs) {
+            run.layout = std::make_shared<const RowLayout>(run.line, *m_font);
+            m_widest = std::max(m_widest, run.layout->width() + 2 * textMargin);
+        }
         updateScrollBars();
     }
     QAbstractScrollArea::changeEvent(event);
@@ -250,14 +312,35 @@ void ResponseList::changeEvent(QEvent* event)
 
 void ResponseList::focusInEvent(QFocusEvent* event)
 {
-    viewport()->update(rowRect(m_current));
+    viewport()->update(visualRect(m_current));
     QAbstractScrollArea::focusInEvent(event);
+    tellAboutRow(QAccessible::Focus, m_current);
 }
 
 void ResponseList::focusOutEvent(QFocusEvent* event)
 {
-    viewport()->update(rowRect(m_current));
+    viewport()->update(visualRect(m_current));
     QAbstractScrollArea::focusOutEvent(event);
+}
+
+void ResponseList::tellRowsChanged(QAccessibleTableModelChangeEvent::ModelChangeType change,
+                                   int row)
+{
+    if (!accessibleEventsWanted())
+        return;
+    QAccessibleTableModelChangeEvent event(this, change);
+    event.setFirstRow(row);
+    event.setLastRow(row);
+    tellAccessible(&event);
+}
+
+void ResponseList::tellAboutRow(QAccessible::Event kind, int row)
+{
+    if (!accessibleEventsWanted() || row < 0)
+        return;
+    QAccessibleEvent event(this, kind);
+    event.setChild(row);
+    tellAccessible(&event);
 }
 
 } // namespace kestran::window

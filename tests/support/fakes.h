@@ -42,14 +42,6 @@ public:
     std::vector<terminal::Notice> notices;
     std::optional<int> exitStatus;
 
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> texts;
-        for (const auto& line : list)
-            texts.push_back(*line);
-        return texts;
-    }
-
     std::string commandText() const override { return typed; }
     void appendLine(const terminal::ShownLine& line) override { list.push_back(line); }
     void clearList() override { list.clear(); }

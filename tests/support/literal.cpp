@@ -98,8 +98,8 @@ void LiteralTerminal::onComm()
             const std::size_t payload = line->size() - 7; // "STX" and "CRLF"
             const std::size_t cut = payload > m_keepLimit ? payload - m_keepLimit : 0;
             const std::string kept = line->substr(0, line->size() - 4 - cut) + "CRLF";
-            m_window.appendLine(
-                std::make_shared<const std::string>(notation::displayText(kept, cut)));
+            m_window.appendLine(std::make_shared<const notation::FormedLine>(
+                notation::FormedLine{kept, cut}));
         }
     }
 }
@@ -201,7 +201,11 @@ std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
             break;
         }
         const std::string at = " after event " + std::to_string(step);
-        if (ours.window.lines() != theirs.window.lines())
+        const auto sameLine = [](const terminal::ShownLine& a, const terminal::ShownLine& b) {
+            return a->bytes == b->bytes && a->cutBytes == b->cutBytes;
+        };
+        if (!std::equal(ours.window.list.begin(), ours.window.list.end(),
+                        theirs.window.list.begin(), theirs.window.list.end(), sameLine))
             return "lines differ" + at;
         if (ours.port.written != theirs.port.written)
             return "frames differ" + at;

@@ -1,0 +1,101 @@
+#include "window/rowlayout.h"
+
+#include "window/fontcoverage.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <limits>
+
+namespace kestran::window {
+
+namespace {
+
+constexpr int stopSpacing = 1024;
+// A translated piece: a framed, tinted box around its text, with a gap on
+// each side so that two boxes in a row stay two.
+constexpr int boxGap = 1;
+constexpr int boxPadding = 2;
+
+QString textOf(const notation::Piece& piece)
+{
+    return QString::fromUtf8(piece.text.data(), static_cast<qsizetype>(piece.text.size()));
+}
+
+constexpr int drawFlags =
+    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextForceLeftToRight |
+    Qt::TextDontClip;
+
+} // namespace
+
+RowFont::RowFont(const QFont& font) : m_metrics(font), m_drawable(installedFontsDraw()) {}
+
+int RowFont::width(const notation::Piece& piece) const
+{
+    const QString text = textOf(piece);
+    if (!piece.translated)
+        return m_metrics.horizontalAdvance(text);
+    auto known = m_translated.constFind(text);
+    if (known == m_translated.cend())
+        known = m_translated.insert(text, m_metrics.horizontalAdvance(text) +
+                                              2 * (boxGap + boxPadding));
+    return *known;
+}
+
+RowLayout::RowLayout(const terminal::ShownLine& line, const RowFont& font) : m_line(line)
+{
+    notation::LineWalker walker(*line, font.drawable());
+    m_stops.push_back({0, 0, -1, false});
+    std::int64_t x = 0;
+    std::int64_t nextStop = stopSpacing;
+    notation::Piece piece;
+    while (walker.next(piece)) {
+        x += font.width(piece);
+        if (x >= nextStop && x < std::numeric_limits<std::uint32_t>::max()) {
+            const auto at = walker.position();
+            m_stops.push_back({static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(at.at),
+                               static_cast<std::int8_t>(at.marksOnBase), at.noted});
+            nextStop = x + stopSpacing;
+        }
+    }
+    m_stops.shrink_to_fit();
+    m_width = static_cast<int>(std::min<std::int64_t>(x, std::numeric_limits<int>::max() / 2));
+}
+
+void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece)
+{
+    if (piece.translated) {
+        const QColor text = painter.pen().color();
+        QColor tint = text;
+        tint.setAlpha(40);
+        QColor frame = text;
+        frame.setAlpha(150);
+        area.adjust(boxGap, 2, -boxGap, -2);
+        painter.fillRect(area, tint);
+        painter.setPen(frame);
+        painter.drawRect(area.adjusted(0, 0, -1, -1));
+        painter.setPen(text);
+        area.adjust(boxPadding, -2, 0, 2);
+    }
+    painter.drawText(area, drawFlags, textOf(piece));
+}
+
+void RowLayout::paint(QPainter& painter, const QRect& row, int shift, const RowFont& font) const
+{
+    const auto stop = std::prev(std::upper_bound(
+        m_stops.begin(), m_stops.end(), static_cast<std::uint32_t>(std::max(shift, 0)),
+        [](std::uint32_t wanted, const Stop& s) { return wanted < s.x; }));
+    notation::LineWalker walker(*m_line, font.drawable(),
+                                {stop->at, stop->marksOnBase, stop->noted});
+    std::int64_t x = static_cast<std::int64_t>(stop->x) - shift;
+    notation::Piece piece;
+    while (x < row.width() && walker.next(piece)) {
+        const int width = font.width(piece);
+        if (x + width > 0)
+            paintPiece(painter, QRect(row.left() + static_cast<int>(x), row.top(), width, row.height()),
+                       piece);
+        x += width;
+    }
+}
+
+} // namespace kestran::window
