@@ -6,13 +6,20 @@
 #include "operatedwindow.h"
 #include "window/responselist.h"
 
+#include <QAbstractListModel>
 #include <QApplication>
+#include <QListView>
 #include <QListWidget>
+#include <QTableView>
+#include <QHeaderView>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <malloc.h>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,6 +97,91 @@ void BM_QListWidget(benchmark::State& state)
     }
 }
 
+// Rows as runs of one line, as a model for Qt's own views.
+class RunModel : public QAbstractListModel {
+public:
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : m_rows; }
+    QVariant data(const QModelIndex&, int role) const override
+    {
+        return role == Qt::DisplayRole ? QVariant(m_line) : QVariant();
+    }
+    void append()
+    {
+        beginInsertRows({}, m_rows, m_rows);
+        ++m_rows;
+        endInsertRows();
+    }
+
+private:
+    QString m_line = QStringLiteral("STX01DRS,02,0001CRLF");
+    int m_rows = 0;
+};
+
+template <typename View> void BM_QtView(benchmark::State& state)
+{
+    const std::int64_t count = state.range(0);
+    for (auto _ : state) {
+        RunModel model;
+        View view;
+        if constexpr (std::is_same_v<View, QListView>) {
+            view.setUniformItemSizes(true);
+        } else {
+            view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+            view.verticalHeader()->hide();
+        }
+        view.setModel(&model);
+        showAtWindowSize(view);
+        const auto start = Clock::now();
+        stream(state, count, [&](std::int64_t) { model.append(); });
+        reportPerLine(state, count, Clock::now() - start);
+    }
+}
+
+// 64 KiB payloads of one kind each: 0 = 0xFF bytes, 1 = random bytes,
+// 2 = Hangul, 3 = one letter under endless combining accents.
+std::string longPayload(int kind, unsigned seed)
+{
+    std::string payload;
+    std::mt19937 random(seed);
+    while (payload.size() < 65536) {
+        switch (kind) {
+        case 0: payload += '\xFF'; break;
+        case 1: payload += static_cast<char>(random()); break;
+        case 2: payload += "\xED\x95\x9C"; break;
+        default: payload += payload.empty() ? "a" : "\xCC\x81";
+        }
+    }
+    payload.resize(65536);
+    return payload;
+}
+
+// A list full of distinct 64 KiB rows of one kind: what one repaint of the
+// whole list costs, and what the rows hold per byte received.
+void BM_LongRows(benchmark::State& state)
+{
+    const int kind = static_cast<int>(state.range(0));
+    constexpr int rows = 20;
+    kestran::window::ResponseList list;
+    showAtWindowSize(list);
+    const std::size_t heldBefore = mallinfo2().uordblks;
+    std::vector<kestran::terminal::ShownLine> lines;
+    for (unsigned i = 0; i < rows; ++i)
+        lines.push_back(line("STX" + longPayload(kind, i) + "CRLF"));
+    const std::size_t received = mallinfo2().uordblks - heldBefore;
+    const auto layoutStart = Clock::now();
+    for (const auto& each : lines)
+        list.appendLine(each);
+    const auto layoutTime = Clock::now() - layoutStart;
+    QCoreApplication::processEvents();
+    const std::size_t held = mallinfo2().uordblks - heldBefore;
+    for (auto _ : state)
+        list.viewport()->repaint();
+    state.counters["bytes_held_per_byte"] =
+        static_cast<double>(held) / static_cast<double>(received);
+    state.counters["layout_ms_per_row"] =
+        std::chrono::duration<double, std::milli>(layoutTime).count() / rows;
+}
+
 BENCHMARK(BM_ResponseList)
     ->ArgNames({"lines", "distinct"})
     ->Args({1000000, 0})
@@ -98,6 +190,11 @@ BENCHMARK(BM_ResponseList)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_LongRows)->ArgNames({"kind"})->DenseRange(0, 3)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_TEMPLATE(BM_QtView, QListView)->ArgNames({"lines"})->Arg(10000)->Arg(50000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_QtView, QTableView)->ArgNames({"lines"})->Arg(10000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_QListWidget)
     ->ArgNames({"lines"})

@@ -57,6 +57,7 @@ public:
     std::optional<terminal::PortError> openPort() override { return std::nullopt; }
     void closePort() override {}
     void output(std::string_view) override {}
+    std::size_t outputWaiting() const override { return 0; }
     std::string input() override
     {
         const std::string chunk = m_stream.substr(m_at, chunkSize);

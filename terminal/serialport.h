@@ -5,6 +5,7 @@
 // notification. Anything that drives a line (QSerialPort, a test's fake)
 // stands behind it.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +17,8 @@ enum class CommEvent {
     comEvSend = 1,
     comEvReceive = 2, // received bytes are waiting
     comEvLineState = 3,
-    comEvError = 1000, // the line failed: read or write error, device gone
+    comEvError = 1000,    // the line failed: read or write error, device gone
+    comEvReopened = 1001, // after a failure, the port is open again
 };
 
 struct PortError {
@@ -34,6 +36,8 @@ public:
     virtual void closePort() = 0;
     // Writes the bytes unchanged, in order, in one write.
     virtual void output(std::string_view bytes) = 0;
+    // Bytes written that have not gone out yet.
+    virtual std::size_t outputWaiting() const = 0;
     // Every byte now waiting, removed from the port; empty when none waits.
     virtual std::string input() = 0;
     virtual CommEvent commEvent() const = 0;

@@ -46,6 +46,14 @@ void Terminal::onSend()
         m_window.tellOperator({Notice::Kind::noFrame, whyNoFrame(typed)});
         return;
     }
+    const std::size_t waiting = m_port.outputWaiting();
+    if (waiting + frame->size() > outputLimit) {
+        m_window.tellOperator(
+            {Notice::Kind::outputFull, "Nothing was sent: the device is not taking data, and " +
+                                           std::to_string(waiting) +
+                                           " bytes are still waiting to go out."});
+        return;
+    }
     m_strReceived.clear();
     m_port.output(*frame);
 }
@@ -57,6 +65,10 @@ void Terminal::onComm()
     const CommEvent event = m_port.commEvent();
     if (event == CommEvent::comEvError) {
         reportLostLine();
+        return;
+    }
+    if (event == CommEvent::comEvReopened) {
+        m_window.tellOperator({Notice::Kind::portBack, {}});
         return;
     }
     if (event != CommEvent::comEvReceive)

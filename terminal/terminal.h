@@ -13,6 +13,10 @@ namespace kestran::terminal {
 
 class Terminal {
 public:
+    // At most this much may wait to go out, about a minute at 9600 bit/s; a
+    // device that stops reading must not make the program grow.
+    static constexpr std::size_t outputLimit = 64 * 1024;
+
     Terminal(SerialPort& port, Window& window, std::size_t keepLimit = Received::defaultKeepLimit);
 
     void onLoad();

@@ -18,7 +18,9 @@ struct Notice {
     enum class Kind {
         portCannotOpen, // at load; the program ends after it
         portLost,       // while running; the port is closed now
+        portBack,       // after a loss, the port is open again
         noFrame,        // the typed command forms no frame; nothing was sent
+        outputFull,     // the device is not taking data; nothing was sent
     };
     Kind kind;
     std::string text;

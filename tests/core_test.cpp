@@ -106,19 +106,25 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
         const char* name;
         std::optional<PortError> refuseOpen;
         std::string typed;
+        std::size_t waitingOut;
         int lineErrors;
         Strings notices;
         std::optional<int> exitStatus;
         bool openAfter;
     };
     const std::vector<Case> cases = {
-        {"load opens", {}, "", 0, {}, {}, true},
-        {"load refused", PortError{1, "No such file"}, "", 0, {"Error 1: No such file"}, 1, false},
-        {"no CRLF at all", {}, "01", 0,
+        {"load opens", {}, "", 0, 0, {}, {}, true},
+        {"load refused", PortError{1, "No such file"}, "", 0, 0, {"Error 1: No such file"}, 1, false},
+        {"no CRLF at all", {}, "01", 0, 0,
          {"Nothing was sent: the command has no \"CRLF\" to end it."}, {}, true},
-        {"no CRLF after X", {}, "CRLFX", 0,
+        {"no CRLF after X", {}, "CRLFX", 0, 0,
          {"Nothing was sent: there is no \"CRLF\" after the start marker \"X\"."}, {}, true},
-        {"line lost, told once", {}, "XCRLF", 3, {"Error 7: Input/output error"}, {}, false},
+        {"line lost, told once", {}, "XCRLF", 0, 3, {"Error 7: Input/output error"}, {}, false},
+        {"output just fits", {}, "XCRLF", terminal::Terminal::outputLimit - 3, 0, {}, {}, true},
+        {"output full", {}, "XCRLF", terminal::Terminal::outputLimit - 2, 0,
+         {"Nothing was sent: the device is not taking data, and 65534 bytes are still waiting to "
+          "go out."},
+         {}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,6 +132,7 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
         testing::FakeWindow window;
         terminal::Terminal terminal(port, window);
         port.refuseOpen = c.refuseOpen;
+        port.waitingOut = c.waitingOut;
         terminal.onLoad();
         port.event = CommEvent::comEvError;
         port.error = PortError{7, "Input/output error"};

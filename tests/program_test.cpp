@@ -6,15 +6,15 @@
 #include "support/pump.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <functional>
-#include <thread>
+#include <csignal>
+#include <fstream>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -23,69 +23,102 @@ using namespace std::chrono_literals;
 using kestran::testing::Pty;
 using kestran::testing::pumpUntil;
 
-QProcessEnvironment headlessEnvironment()
-{
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return environment;
-}
-
-struct Kestran {
-    QProcess process;
+struct Ended {
+    int status;
+    QString out;
     QString errors;
-
-    explicit Kestran(const QStringList& arguments,
-                     const QProcessEnvironment& environment = headlessEnvironment())
-    {
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(KESTRAN_BINARY), arguments);
-    }
-    ~Kestran()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-    QString readErrors()
-    {
-        errors += QString::fromLocal8Bit(process.readAllStandardError());
-        return errors;
-    }
 };
 
-TEST(Program, VersionAndHelpNeedNoDisplay)
+// Runs kestran to its end, without a display, as root or as nobody.
+Ended kestran(const QStringList& arguments, bool asNobody = false)
 {
+    QProcess process;
     auto environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-
-    Kestran version({QStringLiteral("--version")}, environment);
-    ASSERT_TRUE(version.process.waitForFinished(10000));
-    EXPECT_EQ(version.process.exitCode(), 0);
-    EXPECT_EQ(version.process.readAllStandardOutput().trimmed(), QByteArray("KESTRAN 1.00"));
-
-    Kestran help({QStringLiteral("--help")}, environment);
-    ASSERT_TRUE(help.process.waitForFinished(10000));
-    EXPECT_EQ(help.process.exitCode(), 0);
-    EXPECT_TRUE(help.process.readAllStandardOutput().contains("PORT"));
-
-    Kestran tooMany({QStringLiteral("/dev/a"), QStringLiteral("/dev/b")}, environment);
-    ASSERT_TRUE(tooMany.process.waitForFinished(10000));
-    EXPECT_NE(tooMany.process.exitCode(), 0);
+    process.setProcessEnvironment(environment);
+    if (asNobody) {
+        process.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(99);
+        });
+    }
+    process.start(QStringLiteral(KESTRAN_BINARY), arguments);
+    process.waitForFinished(10000);
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
-TEST(Program, MissingPortShowsTheErrorAndExitsNonZero)
+TEST(Program, FollowsTheCommandLineConventions)
 {
-    Kestran kestran({QStringLiteral("/dev/kestran-no-such-port")});
-    ASSERT_TRUE(kestran.process.waitForFinished(10000));
-    EXPECT_EQ(kestran.process.exitStatus(), QProcess::NormalExit);
-    EXPECT_NE(kestran.process.exitCode(), 0);
-    const QString errors = kestran.readErrors();
-    EXPECT_TRUE(
-        errors.contains(QStringLiteral("Cannot open the serial port /dev/kestran-no-such-port")))
-        << errors.toStdString();
-    EXPECT_TRUE(errors.contains(QStringLiteral("Error "))) << errors.toStdString();
+    Pty pty;
+    const QString port = QString::fromStdString(pty.portName());
+    const QString stale = QStringLiteral("/run/lock/LCK..kestran-test-stale");
+    const long gone = [] {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        ::waitpid(child, nullptr, 0);
+        return long(child);
+    }();
+    std::ofstream(stale.toStdString()) << gone << "\n";
+    QFile::link(port, QStringLiteral("/dev/kestran-test-stale"));
+    struct stat device {};
+    ::stat(pty.portName().c_str(), &device);
+    const QString group = QString::fromLocal8Bit(::getgrgid(device.st_gid)->gr_name);
+    const QString tryHelp = QStringLiteral("\nTry 'kestran --help'.\n");
+    struct Case {
+        QStringList arguments;
+        bool asNobody;
+        int status;
+        QString out;    // the start of standard output
+        QString errors; // part of standard error
+    };
+    const std::vector<Case> cases = {
+        {{"--version"}, false, 0, "KESTRAN 1.00\n", ""},
+        {{"--help"}, false, 0, "Usage: ", ""},
+        {{"--list-ports"}, false, 0, "", ""},
+        {{"--bogus"}, false, 2, "", "kestran: Unknown option 'bogus'." + tryHelp},
+        {{"/dev/a", "/dev/b"}, false, 2, "", "kestran: one port at most, got 2" + tryHelp},
+        {{port}, false, 1, "", "kestran: no display found; start KESTRAN from a desktop session.\n"},
+        {{"-platform", "offscreen", "/dev/kestran-no-such-port"}, false, 1, "",
+         "kestran: Cannot open the serial port /dev/kestran-no-such-port. Error 1: "
+         "/dev/kestran-no-such-port does not exist."},
+        {{"-platform", "offscreen", port}, true, 1, "",
+         QStringLiteral("it belongs to the group %1, and you are not in it. Join the group with: "
+                        "sudo usermod -aG %1 $USER")
+             .arg(group)},
+        {{"-platform", "offscreen", "/dev/kestran-test-stale"}, true, 1, "",
+         "remove it with: sudo rm " + stale},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const Ended run = kestran(c.arguments, c.asNobody);
+        EXPECT_EQ(run.status, c.status) << run.errors.toStdString();
+        EXPECT_EQ(run.out.left(c.out.size()), c.out);
+        EXPECT_TRUE(run.errors.contains(c.errors)) << run.errors.toStdString();
+    }
+    QFile::remove(QStringLiteral("/dev/kestran-test-stale"));
+    EXPECT_TRUE(QFile::remove(stale)) << "a lock file nobody may remove stays";
+}
+
+// The port is released on the way out, its lock file included.
+TEST(Program, EndsCleanlyOnSignals)
+{
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        Pty pty;
+        const QString lockFile = QStringLiteral("/run/lock/LCK..") +
+                                 QString::fromStdString(pty.portName().substr(5)).replace('/', '_');
+        QProcess process;
+        process.start(QStringLiteral(KESTRAN_BINARY),
+                      {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                       QString::fromStdString(pty.portName())});
+        ASSERT_TRUE(pumpUntil([&] { return QFile::exists(lockFile); }));
+        ::kill(static_cast<pid_t>(process.processId()), number);
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitCode(), 128 + number);
+        EXPECT_FALSE(QFile::exists(lockFile));
+    }
 }
 
 // The device that ./run starts: it names its port on the first line and echoes frames.

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QAccessible>
+#include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <map>
@@ -174,6 +176,31 @@ private slots:
         QCOMPARE(list()->count(), 0);
     }
 
+    // Qt's entry field would cut a paste at 32,767 characters; what can go out
+    // is taken whole, and what cannot is refused whole with a word.
+    void longPastesAreTakenOrRefusedWhole()
+    {
+        auto* entry = control<QLineEdit>("txtTextInput");
+        entry->setFocus();
+        const QString fits = QStringLiteral("X") + QString(40000, QLatin1Char('a')) + "CRLF";
+        QApplication::clipboard()->setText(fits);
+        QTest::keyClick(entry, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(entry->text(), fits);
+        QApplication::clipboard()->setText(QString(70000, QLatin1Char('b')));
+        QTest::keyClick(entry, Qt::Key_End);
+        QTest::keyClick(entry, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(entry->text(), fits);
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = m_window->findChild<QMessageBox*>()) != nullptr);
+        QCOMPARE(box->text(), QStringLiteral("The command was not taken: it is 110005 bytes long, "
+                                             "and at most 65536 bytes can wait to go out to the "
+                                             "device."));
+        box->accept();
+        QApplication::setActiveWindow(m_window.get());
+        QTest::keyClick(m_window.get(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(readFrame(*m_device, 40003).size(), std::size_t(40003));
+    }
+
     void altCClearsAndAltXEnds()
     {
         deviceWrites("\002A\r\n");
@@ -187,19 +214,40 @@ private slots:
         QTRY_COMPARE(m_window->endedWith(), std::optional<int>(0));
     }
 
-    void lostDeviceDisablesSendAndTellsOnce()
+    // The device goes and comes back under the same name, a symlink replaced
+    // as udev replaces it: Send follows the port, the list stays, and one box
+    // tells how the port stands however often it comes and goes.
+    void replugIsTakenUpWithTheListKept()
     {
+        QTemporaryDir links;
+        const QString link = links.filePath(QStringLiteral("usb-device-if00"));
+        QVERIFY(QFile::link(QString::fromStdString(m_device->portName()), link));
+        m_window = std::make_unique<FrmKestran>(link);
+        QVERIFY(m_window->load());
+        m_window->show();
         auto* send = control<QPushButton>("cmdSend");
-        QVERIFY(send->isEnabled());
-        m_device->closeDevice();
-        QTRY_VERIFY(!send->isEnabled());
-        QTest::qWait(200);
-        const auto boxes = m_window->findChildren<QMessageBox*>();
-        QCOMPARE(boxes.size(), 1);
-        QVERIFY(boxes[0]->text().startsWith(
-            QStringLiteral("The serial port %1 stopped working and has been closed. "
-                           "Nothing more can be sent.\n\nError ")
-                .arg(QString::fromStdString(m_device->portName()))));
+        deviceWrites("\002kept\r\n");
+        QTRY_COMPARE(list()->count(), 1);
+        for (int round = 0; round < 3; ++round) {
+            m_device->closeDevice();
+            QTRY_VERIFY(!send->isEnabled());
+            const auto boxes = m_window->findChildren<QMessageBox*>();
+            QCOMPARE(boxes.size(), 1);
+            QCOMPARE(boxes[0]->text(),
+                     QStringLiteral("The serial port %1 stopped working and has been closed. KESTRAN "
+                                    "opens it again as soon as it is back.\n\nError %2: The device "
+                                    "was disconnected.")
+                         .arg(link, QString::number(QSerialPort::ReadError)));
+            m_device = std::make_unique<Pty>();
+            QFile::remove(link);
+            QVERIFY(QFile::link(QString::fromStdString(m_device->portName()), link));
+            QTRY_VERIFY_WITH_TIMEOUT(send->isEnabled(), 1500);
+            QCOMPARE(m_window->findChildren<QMessageBox*>().size(), 1);
+            QVERIFY(boxes[0]->text().contains(QStringLiteral("is back")));
+        }
+        deviceWrites("\002again\r\n");
+        QTRY_COMPARE(list()->count(), 2);
+        QCOMPARE(list()->lineAt(0), QStringLiteral("STXkeptCRLF"));
     }
 
     // Any two rows that differ in a byte must differ as drawn, with the fonts

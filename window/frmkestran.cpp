@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include <algorithm>
+#include <limits>
 #include <cstdio>
 
 namespace kestran::window {
@@ -41,6 +42,9 @@ FrmKestran::FrmKestran(const QString& portName, QWidget* parent)
     // example must still show whole, and the space to its right is free.
     QLabel* example = m_ui->lblEX;
     example->resize(std::max(example->width(), example->sizeHint().width()), example->height());
+    // Any command that can go out may be typed or pasted; Qt's default
+    // 32,767 characters would cut a paste without a word.
+    m_ui->txtTextInput->setMaxLength(std::numeric_limits<int>::max());
     connectEvents();
 }
 
@@ -52,6 +56,20 @@ void FrmKestran::connectEvents()
     connect(m_ui->cmdClear, &QPushButton::clicked, this, [this] { m_terminal.onClear(); });
     connect(m_ui->cmdExit, &QPushButton::clicked, this, [this] { m_terminal.onExit(); });
     connect(&m_port, &serial::QtSerialPort::onComm, this, [this] { m_terminal.onComm(); });
+    connect(m_ui->txtTextInput, &QLineEdit::textEdited, this, &FrmKestran::refuseOverlongCommand);
+}
+
+void FrmKestran::refuseOverlongCommand(const QString& text)
+{
+    const qsizetype bytes = text.toUtf8().size();
+    if (bytes <= static_cast<qsizetype>(terminal::Terminal::outputLimit))
+        return;
+    m_ui->txtTextInput->undo();
+    showMessage(tr("The command was not taken: it is %1 bytes long, and at most %2 bytes can wait "
+                   "to go out to the device.")
+                    .arg(bytes)
+                    .arg(terminal::Terminal::outputLimit),
+                false);
 }
 
 bool FrmKestran::load()
@@ -93,14 +111,21 @@ void FrmKestran::tellOperator(const Notice& notice)
                     true);
         break;
     case Notice::Kind::portLost:
-        // Nothing can go out any more, and the operator should see that at a glance.
+        // Nothing can go out until the device is back, and the operator
+        // should see that at a glance.
         m_ui->cmdSend->setEnabled(false);
-        showMessage(tr("The serial port %1 stopped working and has been closed. "
-                       "Nothing more can be sent.\n\n%2")
-                        .arg(m_port.portName(), detail),
-                    true);
+        showPortState(tr("The serial port %1 stopped working and has been closed. KESTRAN opens "
+                         "it again as soon as it is back.\n\n%2")
+                          .arg(m_port.portName(), detail),
+                      QMessageBox::Critical);
+        break;
+    case Notice::Kind::portBack:
+        m_ui->cmdSend->setEnabled(true);
+        showPortState(tr("The serial port %1 is back, and Send works again.").arg(m_port.portName()),
+                      QMessageBox::Information);
         break;
     case Notice::Kind::noFrame:
+    case Notice::Kind::outputFull:
         showMessage(detail, false);
         break;
     }
@@ -122,6 +147,21 @@ void FrmKestran::showMessage(const QString& text, bool critical)
     auto* box = new QMessageBox(icon, windowTitle(), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+// One box tells how the port stands, changed in place as it comes and goes,
+// so that a device that comes and goes many times leaves one box, not many.
+void FrmKestran::showPortState(const QString& text, QMessageBox::Icon icon)
+{
+    std::fprintf(stderr, "kestran: %s\n", qPrintable(text.simplified()));
+    if (!m_portBox) {
+        m_portBox = new QMessageBox(icon, windowTitle(), text, QMessageBox::Ok, this);
+        m_portBox->setAttribute(Qt::WA_DeleteOnClose);
+        m_portBox->open();
+        return;
+    }
+    m_portBox->setIcon(icon);
+    m_portBox->setText(text);
 }
 
 void FrmKestran::endProgram(int exitStatus)

@@ -8,6 +8,8 @@
 #include "terminal/terminal.h"
 #include "terminal/window.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -45,11 +47,14 @@ public:
 private:
     void connectEvents();
     void showMessage(const QString& text, bool critical);
+    void showPortState(const QString& text, QMessageBox::Icon icon);
+    void refuseOverlongCommand(const QString& text);
 
     std::unique_ptr<Ui::frmKestran> m_ui;
     serial::QtSerialPort m_port;
     terminal::Terminal m_terminal;
     std::optional<int> m_endedWith;
+    QPointer<QMessageBox> m_portBox;
 };
 
 } // namespace kestran::window

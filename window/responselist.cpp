@@ -190,6 +190,8 @@ void ResponseList::ensureVisible(int row)
 void ResponseList::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
+    // A row runs left to right from "STX" to "CRLF", whatever script it holds.
+    painter.setLayoutDirection(Qt::LeftToRight);
     const QRect dirty = event->rect();
     const int first = std::max(0, rowAt(std::max(0, dirty.top())));
     const int last = std::min(count() - 1, rowAt(dirty.bottom()) < 0 ? count() - 1 : rowAt(dirty.bottom()));

@@ -21,6 +21,7 @@ public:
     terminal::PortError error;
     std::string waiting;
     std::vector<std::string> written;
+    std::size_t waitingOut = 0;
 
     bool portOpen() const override { return open; }
     std::optional<terminal::PortError> openPort() override
@@ -30,6 +31,7 @@ public:
     }
     void closePort() override { open = false; }
     void output(std::string_view bytes) override { written.emplace_back(bytes); }
+    std::size_t outputWaiting() const override { return waitingOut; }
     std::string input() override { return std::exchange(waiting, {}); }
     terminal::CommEvent commEvent() const override { return event; }
     terminal::PortError lastError() const override { return error; }

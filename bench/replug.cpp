@@ -1,17 +1,21 @@
-// What KESTRAN costs while nothing happens: a kestran process (offscreen) on a
-// pseudo-terminal, idle with the port open, then after the device end closes.
-// Prints the CPU time of each span, read from /proc in clock ticks.
+// A kestran process (offscreen) on a symlink to a pseudo-terminal, as udev
+// names a USB device: the CPU time it uses idle with the port open, and while
+// it waits for an unplugged device to come back (from /proc, in clock
+// ticks); then the time from the device's return (the symlink made anew) to
+// the window saying Send works again.
 //
-//   build/bench/idle [ROUNDS]
+//   build/bench/replug [ROUNDS]
 
 #include "support/pty.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -48,13 +52,16 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    QTemporaryDir links;
+    const QString link = links.filePath(QStringLiteral("usb-device-if00"));
     for (int round = 1; round <= rounds; ++round) {
-        kestran::testing::Pty device;
+        auto device = std::make_unique<kestran::testing::Pty>();
+        QFile::link(QString::fromStdString(device->portName()), link);
         QProcess kestran;
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         kestran.setProcessEnvironment(environment);
-        kestran.start(QStringLiteral(KESTRAN_BINARY), {QString::fromStdString(device.portName())});
+        kestran.start(QStringLiteral(KESTRAN_BINARY), {link});
         if (!kestran.waitForStarted(10000))
             return 1;
         std::this_thread::sleep_for(1s); // start-up settles
@@ -63,20 +70,34 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(10s);
         const auto idle = cpuTime(pid) - before;
 
-        device.closeDevice();
         QByteArray errors;
-        waitFor([&] {
-            kestran.waitForReadyRead(0);
-            errors += kestran.readAllStandardError();
-            return errors.contains("stopped working");
-        }, 5s);
+        const auto said = [&](const char* text) {
+            return waitFor([&] {
+                kestran.waitForReadyRead(0);
+                errors += kestran.readAllStandardError();
+                return errors.contains(text);
+            }, 5s);
+        };
+        device.reset();
+        said("stopped working");
         before = cpuTime(pid);
         std::this_thread::sleep_for(10s);
-        const auto lost = cpuTime(pid) - before;
-        std::printf("round %d: idle %lld ms per 10 s, after the loss %lld ms per 10 s\n", round,
-                    static_cast<long long>(idle.count()), static_cast<long long>(lost.count()));
+        const auto waiting = cpuTime(pid) - before;
+
+        device = std::make_unique<kestran::testing::Pty>();
+        QFile::remove(link);
+        const auto back = std::chrono::steady_clock::now();
+        QFile::link(QString::fromStdString(device->portName()), link);
+        said("is back");
+        const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - back);
+        std::printf("round %d: idle %lld ms of CPU per 10 s, waiting for the device %lld ms per "
+                    "10 s, back to Send in %lld ms\n",
+                    round, static_cast<long long>(idle.count()),
+                    static_cast<long long>(waiting.count()), static_cast<long long>(tookMs.count()));
         kestran.kill();
         kestran.waitForFinished();
+        QFile::remove(link);
     }
     return 0;
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+// SIGTERM, SIGINT and SIGHUP end the event loop like closing the window does,
+// so that the port, its flock and its lock file are released on the way out.
+// The exit status is 128 plus the signal's number, as shells report it.
+
+namespace kestran::window {
+
+// Call once the application exists and before the port is opened.
+void quitOnSignals();
+
+} // namespace kestran::window
