@@ -1,7 +1,6 @@
 // A kestran process (offscreen) on a symlink to a pseudo-terminal, as udev
 // names a USB device: the CPU time it uses idle with the port open, and while
-// it waits for an unplugged device to come back (from /proc, in clock
-// ticks); then the time from the device's return (the symlink made anew) to
+// it waits for an unplugged device to come back; then the time from the device's return (the symlink made anew) to
 // the window saying Send works again.
 //
 //   build/bench/replug [ROUNDS]
@@ -17,22 +16,19 @@
 #include <cstdio>
 #include <memory>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::chrono::milliseconds cpuTime(qint64 pid)
+// CPU time a process has used, in nanoseconds from the scheduler rather
+// than in the 10 ms ticks of /proc/PID/stat.
+std::chrono::microseconds cpuTime(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile stat(QStringLiteral("/proc/%1/schedstat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray text = stat.readAll();
-    // Fields after the command name, which is in parentheses and may hold spaces.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    const long ticks = fields.value(11).toLong() + fields.value(12).toLong();
-    return std::chrono::milliseconds(ticks * 1000 / ::sysconf(_SC_CLK_TCK));
+    return std::chrono::microseconds(stat.readAll().split(' ').value(0).toLongLong() / 1000);
 }
 
 template <typename Condition> bool waitFor(Condition done, std::chrono::milliseconds timeout)
@@ -88,13 +84,13 @@ int main(int argc, char** argv)
         QFile::remove(link);
         const auto back = std::chrono::steady_clock::now();
         QFile::link(QString::fromStdString(device->portName()), link);
-        said("is back");
+        said("Send works again");
         const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - back);
-        std::printf("round %d: idle %lld ms of CPU per 10 s, waiting for the device %lld ms per "
+        std::printf("round %d: idle %.1f ms of CPU per 10 s, waiting for the device %.1f ms per "
                     "10 s, back to Send in %lld ms\n",
-                    round, static_cast<long long>(idle.count()),
-                    static_cast<long long>(waiting.count()), static_cast<long long>(tookMs.count()));
+                    round, idle.count() / 1000.0, waiting.count() / 1000.0,
+                    static_cast<long long>(tookMs.count()));
         kestran.kill();
         kestran.waitForFinished();
         QFile::remove(link);

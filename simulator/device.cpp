@@ -29,89 +29,12 @@ void requestStop(int)
     g_stop = 1;
 }
 
-bool parseCount(const std::string& text, int minimum, int& value)
-{
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || parsed < minimum || parsed > 1000000)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
 struct Scheduled {
     Clock::time_point when;
     std::string bytes;
 };
 
 } // namespace
-
-std::string usage()
-{
-    return "usage: kestran-device [options]\n"
-           "Opens a pseudo-terminal, prints the name of the port to open in KESTRAN,\n"
-           "and answers every frame (STX payload CR) with STX payload CR LF.\n"
-           "  --reply TEXT   answer with TEXT as the payload instead of the one received\n"
-           "  --pieces N     send every answer in N pieces\n"
-           "  --pause MS     wait MS milliseconds between pieces (default 100)\n"
-           "  --twice        answer every frame twice\n"
-           "  --silent       never answer\n"
-           "  --stream MS    also send a line without STX every MS milliseconds (0: flood)\n"
-           "  --flood SHAPE  also send, as fast as the line takes it, a stream of SHAPE:\n"
-           "                 text (lines without STX), frame (one STX, never a CR)\n"
-           "                 or random (random bytes other than STX)\n"
-           "  --bytes N      end the stream after N bytes; print \"streamed half\" halfway\n"
-           "                 and \"streamed N bytes\" at the end\n"
-           "  --help         show this text\n";
-}
-
-std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options)
-{
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if (option == "--twice") {
-            options.answers = 2;
-        } else if (option == "--silent") {
-            options.silent = true;
-        } else if (option == "--reply" && hasValue) {
-            options.reply = arguments[++i];
-        } else if (option == "--pieces" && hasValue) {
-            if (!parseCount(arguments[++i], 1, options.pieces))
-                return "--pieces takes a whole number from 1";
-        } else if (option == "--pause" && hasValue) {
-            if (!parseCount(arguments[++i], 0, options.pauseMs))
-                return "--pause takes a whole number of milliseconds";
-        } else if (option == "--stream" && hasValue) {
-            int every = 0;
-            if (!parseCount(arguments[++i], 0, every))
-                return "--stream takes a whole number of milliseconds";
-            options.streamEveryMs = every;
-        } else if (option == "--flood" && hasValue) {
-            const std::string shape = arguments[++i];
-            if (shape == "text")
-                options.streamShape = StreamShape::text;
-            else if (shape == "frame")
-                options.streamShape = StreamShape::endlessFrame;
-            else if (shape == "random")
-                options.streamShape = StreamShape::random;
-            else
-                return "--flood takes text, frame or random";
-            options.streamEveryMs = 0;
-        } else if (option == "--bytes" && hasValue) {
-            char* end = nullptr;
-            const std::string& text = arguments[++i];
-            const unsigned long long bytes = std::strtoull(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || text[0] == '-' || bytes == 0)
-                return "--bytes takes a whole number from 1";
-            options.streamBytes = static_cast<std::size_t>(bytes);
-        } else {
-            return "not understood: " + option;
-        }
-    }
-    return std::nullopt;
-}
 
 std::vector<std::string> FrameReader::feed(std::string_view bytes)
 {
@@ -123,7 +46,7 @@ std::vector<std::string> FrameReader::feed(std::string_view bytes)
         } else if (m_inFrame && byte == CR) {
             frames.push_back(m_payload);
             m_inFrame = false;
-        } else if (m_inFrame) {
+        } else if (m_inFrame && m_payload.size() < keptPayload) {
             m_payload += byte;
         }
     }
@@ -218,6 +141,8 @@ int serve(const Options& options)
 
     FrameReader reader;
     std::deque<Scheduled> schedule;
+    std::size_t scheduledBytes = 0;
+    std::size_t dropped = 0; // answers beyond the bound, while nobody read
     std::string answers;   // due, not yet taken by the line; they go before the stream
     std::string streamOut; // stream bytes not yet taken by the line
     Stream stream(options);
@@ -230,6 +155,7 @@ int serve(const Options& options)
         const auto now = Clock::now();
         while (!schedule.empty() && schedule.front().when <= now) {
             answers += schedule.front().bytes;
+            scheduledBytes -= schedule.front().bytes.size();
             schedule.pop_front();
         }
         if (streaming && streamOut.empty() && !stream.finished() && now >= nextStream) {
@@ -274,6 +200,11 @@ int serve(const Options& options)
                      reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
                     auto when = Clock::now();
                     for (auto& piece : answerFor(payload, options)) {
+                        if (answers.size() + scheduledBytes + piece.size() > answersWaitingAtMost) {
+                            dropped += piece.size();
+                            continue;
+                        }
+                        scheduledBytes += piece.size();
                         schedule.push_back({when, std::move(piece)});
                         when += std::chrono::milliseconds(options.pauseMs);
                     }
@@ -289,6 +220,9 @@ int serve(const Options& options)
     }
     ::close(line);
     ::close(device);
+    if (dropped > 0)
+        std::fprintf(stderr, "kestran-device: %zu bytes of answers nobody read were dropped\n",
+                     dropped);
     return 0;
 }
 

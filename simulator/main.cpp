@@ -10,11 +10,14 @@ int main(int argc, char** argv)
             std::fputs(kestran::simulator::usage().c_str(), stdout);
             return 0;
         }
+        if (argument == "--version") {
+            std::puts("kestran-device " KESTRAN_VERSION);
+            return 0;
+        }
     }
     kestran::simulator::Options options;
     if (const auto error = kestran::simulator::parseOptions(arguments, options)) {
-        std::fprintf(stderr, "kestran-device: %s\n%s", error->c_str(),
-                     kestran::simulator::usage().c_str());
+        std::fprintf(stderr, "kestran-device: %s\nTry 'kestran-device --help'.\n", error->c_str());
         return 2;
     }
     return kestran::simulator::serve(options);

@@ -90,7 +90,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QIcon icon;
-    for (const int size : {16, 32})
+    for (const int size : {16, 32, 48})
         icon.addFile(QStringLiteral(":/kestran/kestran-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
     kestran::window::quitOnSignals();
