@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Latency: how long from the last byte of a response written at the device
 // end of a pseudo-terminal to its line standing in KESTRAN's list. The device
 // answers from a thread of its own; the window runs offscreen in this process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the response list copes with a device that keeps answering: lines are
 // appended one per pass of the event loop, as the port's notifications would
 // append them, with the list shown at the window's size. A plain QListWidget

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // KESTRAN's window as the measuring programs drive it: on the offscreen

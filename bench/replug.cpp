@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A kestran process (offscreen) on a symlink to a pseudo-terminal, as udev
 // names a USB device: the CPU time it uses idle with the port open, and while
 // it waits for an unplugged device to come back; then the time from the device's return (the symlink made anew) to

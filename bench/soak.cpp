@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak: KESTRAN's window, on the offscreen platform, on the port of a
 // simulated device that floods it. It tracks this process's resident memory
 // and CPU time while the stream goes through; halfway, the operator sends a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How fast the terminal takes in what a flooding device sends, and how much it
 // keeps: 100 MB through onComm in 64-byte chunks, in three shapes. The literal
 // transcription runs on the same shapes at 1 to 8 MB, to show how its cost

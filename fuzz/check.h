@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What a fuzz target found wrong: said plainly, then a crash the engine keeps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // However a line's bytes are shown, each piece must give back exactly the
 // bytes it stands for, so that two lines that differ never show alike: plain
 // pieces are the bytes themselves, valid UTF-8 with nothing in them that could

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Terminal driven by a fuzzed script of events must show the same lines,
 // write the same frames and end the same way as the literal transcription.
 // An input whose first byte is below 32 runs with a keep limit of that many

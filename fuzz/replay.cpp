@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target once on every file of the folders or files named, so the
 // corpus and every regression case found so far are checked on each test run.
 

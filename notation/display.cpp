@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "notation/display.h"
 
 #include <unicode/uchar.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "notation/notation.h"
 
 namespace kestran::notation {

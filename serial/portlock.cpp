@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/portlock.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The ways programs on Linux hold a serial port, honoured before opening and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/portmessages.h"
 
 #include <QDir>

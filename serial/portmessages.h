@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the operator is told when a port cannot be used: what is wrong, in

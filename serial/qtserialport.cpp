@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/qtserialport.h"
 
 #include "serial/portlock.h"

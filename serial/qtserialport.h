@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The serial line over QSerialPort, with the fixed line settings of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A simulated device for trying KESTRAN without hardware: it sits on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simulator/device.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simulator/options.h"
 
 #include <cerrno>

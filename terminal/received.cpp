@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "terminal/received.h"
 
 #include "notation/notation.h"

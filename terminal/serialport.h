@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the terminal needs of a serial port: whether it is open, opening and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The notation and the terminal without Qt: the defining cases, checked on the
 // implementation and on the literal transcription alike; what the operator is
 // told; and seeded random scripts on which both must agree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KESTRAN and the simulated device as the processes a user starts, with the
 // test playing the device or the terminal at the other end.
 

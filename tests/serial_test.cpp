@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial layer against real pseudo-terminals, with the test playing the
 // device at the other end.
 

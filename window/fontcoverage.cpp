@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/fontcoverage.h"
 
 #include <fontconfig/fontconfig.h>

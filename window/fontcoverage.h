@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Whether any installed font can draw a code point. Qt draws a code point that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/frmkestran.h"
 
 #include "ui_frmkestran.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // KESTRAN's only window. It owns the serial port and the terminal, gives the

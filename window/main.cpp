@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/portmessages.h"
 #include "serial/qtserialport.h"
 #include "window/frmkestran.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/quitonsignals.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // SIGTERM, SIGINT and SIGHUP end the event loop like closing the window does,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/responselist.h"
 
 #include "window/responselistaccessible.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/responselistaccessible.h"
 
 #include "window/responselist.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/rowlayout.h"
 
 #include "window/fontcoverage.h"

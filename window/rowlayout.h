@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // One row of the response list, laid out once when it arrives: its width, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A serial port and a window that only record, so the terminal's reactions can

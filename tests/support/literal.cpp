@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/literal.h"
 
 #include "notation/notation.h"

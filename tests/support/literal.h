@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A plain, line-by-line transcription of the frame notation and the terminal's

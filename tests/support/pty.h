@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A pseudo-terminal pair in which the test plays the device: the program opens

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // For tests that use Qt: lets the event loop run while waiting for something
