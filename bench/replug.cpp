@@ -6,7 +6,7 @@
 //
 //   build/bench/replug [ROUNDS]
 
-#include "support/pty.h"
+#include "simulator/pseudoterminal.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     QTemporaryDir links;
     const QString link = links.filePath(QStringLiteral("usb-device-if00"));
     for (int round = 1; round <= rounds; ++round) {
-        auto device = std::make_unique<kestran::testing::Pty>();
+        auto device = std::make_unique<kestran::simulator::PseudoTerminal>();
         QFile::link(QString::fromStdString(device->portName()), link);
         QProcess kestran;
         auto environment = QProcessEnvironment::systemEnvironment();
@@ -81,7 +81,7 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(10s);
         const auto waiting = cpuTime(pid) - before;
 
-        device = std::make_unique<kestran::testing::Pty>();
+        device = std::make_unique<kestran::simulator::PseudoTerminal>();
         QFile::remove(link);
         const auto back = std::chrono::steady_clock::now();
         QFile::link(QString::fromStdString(device->portName()), link);

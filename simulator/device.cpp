@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/device.h"
 
+#include "simulator/pseudoterminal.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -8,10 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace kestran::simulator {
@@ -119,21 +118,15 @@ std::vector<std::string> answerFor(const std::string& payload, const Options& op
 
 int serve(const Options& options)
 {
-    int device = -1;
-    int line = -1;
-    char name[256] = {};
-    if (::openpty(&device, &line, name, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "kestran-device: openpty: %s\n", std::strerror(errno));
+    std::optional<PseudoTerminal> pty;
+    try {
+        pty.emplace(true);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "kestran-device: %s\n", failure.what());
         return 1;
     }
-    termios raw{};
-    ::tcgetattr(line, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(line, TCSANOW, &raw);
-    ::fcntl(device, F_SETFL, ::fcntl(device, F_GETFL) | O_NONBLOCK);
-    // `line` stays open: without any open terminal end the device end would
-    // report a hang-up on every poll until KESTRAN opens the port.
-    std::printf("%s\n", name);
+    const int device = pty->deviceEnd();
+    std::printf("%s\n", pty->portName().c_str());
     std::fflush(stdout);
 
     std::signal(SIGINT, requestStop);
@@ -219,8 +212,6 @@ int serve(const Options& options)
                 out.erase(0, static_cast<std::size_t>(n));
         }
     }
-    ::close(line);
-    ::close(device);
     if (dropped > 0)
         std::fprintf(stderr, "kestran-device: %zu bytes of answers nobody read were dropped\n",
                      dropped);

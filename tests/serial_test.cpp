@@ -1,35 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The serial layer against real pseudo-terminals, with the test playing the
-// device at the other end.
+// device at the other end, and other programs holding the port.
 
 #include "serial/portmessages.h"
 #include "serial/qtserialport.h"
-#include "support/pty.h"
-#include "support/pump.h"
-
-#include <QCoreApplication>
-#include <gtest/gtest.h>
+#include "simulator/pseudoterminal.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
 
+#include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
+#include <numeric>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <termios.h>
-#include <vector>
-
-namespace {
 
 // Every line setting the program asks for. A pseudo-terminal forces 8 data
 // bits and no parity whatever it is asked, so reading the settings back
 // cannot show a wrong parity or data size; the calls themselves can.
-std::vector<termios> settingsAsked;
-
-} // namespace
+static std::vector<termios> settingsAsked;
 
 extern "C" int tcsetattr(int fd, int actions, const termios* settings)
 {
@@ -44,35 +37,23 @@ namespace {
 
 using namespace std::chrono_literals;
 using terminal::CommEvent;
-using testing::Pty;
-using testing::pumpUntil;
+using Pty = simulator::PseudoTerminal;
 
 TEST(SerialPort, OpensWithTheFixedLineSettings)
 {
     Pty pty;
     QtSerialPort port(QString::fromStdString(pty.portName()));
-    settingsAsked.clear();
     ASSERT_FALSE(port.openPort());
     ASSERT_FALSE(settingsAsked.empty());
     for (const termios& line : settingsAsked) {
         EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
-        EXPECT_FALSE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS));
-        EXPECT_FALSE(line.c_iflag & (IXON | IXOFF));
+        EXPECT_FALSE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS) || line.c_iflag & (IXON | IXOFF));
     }
     const termios& last = settingsAsked.back();
     EXPECT_EQ(cfgetispeed(&last), speed_t(B9600));
     EXPECT_EQ(cfgetospeed(&last), speed_t(B9600));
-    EXPECT_FALSE(last.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP));
-    EXPECT_FALSE(last.c_oflag & OPOST);
-    EXPECT_FALSE(last.c_lflag & (ICANON | ECHO | ISIG));
-}
-
-std::string allBytes()
-{
-    std::string bytes;
-    for (int i = 0; i < 256; ++i)
-        bytes += static_cast<char>(i);
-    return bytes;
+    EXPECT_FALSE(last.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP) || last.c_oflag & OPOST ||
+                 last.c_lflag & (ICANON | ECHO | ISIG));
 }
 
 // All 256 byte values both ways, then the device hangs up: the owner hears of
@@ -82,134 +63,103 @@ TEST(SerialPort, CarriesEveryByteBothWaysAndReportsTheHangUpOnce)
     Pty pty;
     QtSerialPort port(QString::fromStdString(pty.portName()));
     ASSERT_FALSE(port.openPort());
-    std::string atProgram;
+    std::string bytes(256, '\0'), atProgram, atDevice;
+    std::iota(bytes.begin(), bytes.end(), '\0');
     int losses = 0;
     QObject::connect(&port, &QtSerialPort::onComm, [&] {
         if (port.commEvent() == CommEvent::comEvReceive)
             atProgram += port.input();
-        if (port.commEvent() == CommEvent::comEvError) {
-            ++losses;
-            port.closePort();
-        }
+        if (port.commEvent() == CommEvent::comEvError)
+            ++losses, port.closePort();
     });
-    const std::string bytes = allBytes();
     port.output(bytes);
-    std::string atDevice;
-    ASSERT_TRUE(pumpUntil([&] {
-        atDevice += pty.read(bytes.size() - atDevice.size(), 0ms);
-        return atDevice.size() >= bytes.size();
-    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (atDevice += pty.read(256, 0ms)).size() >= 256; }));
     EXPECT_EQ(atDevice, bytes);
     pty.write(bytes);
-    ASSERT_TRUE(pumpUntil([&] { return atProgram.size() >= bytes.size(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return atProgram.size() >= bytes.size(); }));
     EXPECT_EQ(atProgram, bytes);
 
     pty.closeDevice();
-    ASSERT_TRUE(pumpUntil([&] { return losses > 0; }));
-    const auto cpuBefore = testing::processCpuTime();
-    pumpUntil([] { return false; }, 500ms);
-    EXPECT_LT(testing::processCpuTime() - cpuBefore, 250ms);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return losses > 0; }));
+    const std::clock_t cpuBefore = std::clock();
+    QTest::qWait(500);
+    EXPECT_LT(std::clock() - cpuBefore, CLOCKS_PER_SEC / 4);
     EXPECT_EQ(losses, 1);
-    EXPECT_FALSE(port.lastError().text.empty());
-}
-
-// A process that is gone: its PID, reaped.
-long deadPid()
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    EXPECT_EQ(port.lastError().text, "The device was disconnected.");
 }
 
 // Another program's hold on the port, by flock or by a lock file under the
-// device's name or the link's, in the formats programs write; each must be
-// honoured and left as it was. A dead program's lock file is taken over.
+// device's name or the link's, in the formats programs write: each is
+// honoured and left as it was. A dead program's lock file is taken over, and
+// the port is then held the same way.
 TEST(SerialPort, HonoursEveryHoldOnThePortAndHoldsItTheSameWay)
 {
     Pty pty;
     QTemporaryDir links;
     const std::string link = links.filePath(QStringLiteral("usb-device-if00")).toStdString();
     ASSERT_EQ(::symlink(pty.portName().c_str(), link.c_str()), 0);
-    const std::string device = pty.portName().substr(5); // "pts/N"
-    const std::string underDevice = "/run/lock/LCK.." + device.substr(4);
-    const std::string underQtName = "/run/lock/LCK..pts_" + device.substr(4);
-    const std::string underLink = "/run/lock/LCK..usb-device-if00";
+    const std::string number = pty.portName().substr(9); // after "/dev/pts/"
     const std::string live = std::to_string(::getppid());
-    char uucp[16];
-    std::snprintf(uucp, sizeof uucp, "%10d\n", ::getppid());
-    struct Case {
-        std::string lockFile, content;
-        bool flockHeld;
-        const char* says; // empty: opens
-    };
-    const std::vector<Case> cases = {
+    const std::string dead = "99999999"; // above any PID the kernel hands out
+    const std::vector<std::tuple<std::string, std::string, bool, const char*>> cases = {
         {"", "", true, "is in use by another program."},
-        {underDevice, uucp, false, "is in use by "},
-        {underQtName, live + "\nminicom\nhost\n", false, "is in use by "},
-        {underLink, live + "\n", false, "is in use by "},
-        {underLink, "garbage\n", false, "which names no running program"},
-        {underDevice, std::to_string(deadPid()) + "\n", false, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.lockFile + " " + c.content);
-        if (!c.lockFile.empty())
-            std::ofstream(c.lockFile) << c.content;
+        {"LCK.." + number, std::string(10 - live.size(), ' ') + live + "\n", false,
+         "is in use by "},
+        {"LCK..pts_" + number, live + "\nminicom\nhost\n", false, "is in use by "},
+        {"LCK..usb-device-if00", live + "\n", false, "is in use by "},
+        {"LCK..usb-device-if00", "garbage\n", false, "which names no running program"},
+        {"LCK.." + number, dead + "\n", false, nullptr}};
+    for (const auto& [name, content, flockHeld, says] : cases) {
+        const std::string lockFile = name.empty() ? "/dev/null" : "/run/lock/" + name;
+        SCOPED_TRACE(lockFile + " " + content);
+        if (!name.empty())
+            std::ofstream(lockFile) << content;
         const int other = ::open(pty.portName().c_str(), O_RDWR | O_NOCTTY);
-        if (c.flockHeld) {
-            ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-        }
+        ASSERT_TRUE(!flockHeld || ::flock(other, LOCK_EX | LOCK_NB) == 0);
         QtSerialPort port(QString::fromStdString(link));
         const auto error = port.openPort();
         ::close(other);
-        if (c.says) {
+        std::ifstream left(lockFile);
+        const std::string leftContent{std::istreambuf_iterator<char>(left), {}};
+        if (says) {
             ASSERT_TRUE(error);
-            EXPECT_NE(error->text.find(c.says), std::string::npos) << error->text;
             EXPECT_EQ(error->text.rfind(link, 0), 0u) << error->text;
-            if (!c.lockFile.empty()) {
-                EXPECT_EQ(readFile(c.lockFile), c.content) << "another's lock file is left alone";
-            }
+            EXPECT_NE(error->text.find(says), std::string::npos) << error->text;
+            EXPECT_EQ(leftContent, content) << "another's lock file is left alone";
         } else {
             ASSERT_FALSE(error) << error->text;
-            EXPECT_FALSE(QFile::exists(QString::fromStdString(c.lockFile)));
-            EXPECT_TRUE(QFile::exists(QString::fromStdString(underQtName))) << "our own lock file";
+            EXPECT_EQ(leftContent, "") << "a dead program's lock file is taken over";
+            EXPECT_TRUE(QFile::exists(QString::fromStdString("/run/lock/LCK..pts_" + number)));
             const int probe = ::open(pty.portName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0) << "our own flock";
             ::close(probe);
         }
-        std::remove(c.lockFile.c_str());
+        if (!name.empty())
+            std::remove(lockFile.c_str());
     }
 }
 
-// Each message whole; a missing port's goes on to list the ports there are.
+// Each message as the operator reads it; a missing port's goes on to list
+// the ports there are.
 TEST(SerialPort, SaysWhatIsWrongWithAPortItCannotOpen)
 {
     Pty pty;
     QtSerialPort first(QString::fromStdString(pty.portName()));
     ASSERT_FALSE(first.openPort());
+    const std::string missing = "/dev/kestran-no-such-port";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "No port was named. Name one, for example: kestran /dev/ttyUSB0"},
         {std::string(5000, 'x'), "The port name is too long to be a device on this computer."},
-        {"/dev/kestran-no-such-port",
-         "/dev/kestran-no-such-port does not exist. Is the device plugged in?\n"},
+        {missing, missing + " does not exist. Is the device plugged in?\n"},
         {"/dev", "/dev is not a serial port."},
-        {pty.portName(), pty.portName() + " is in use by another program."},
-    };
+        {pty.portName(), pty.portName() + " is in use by another program."}};
     for (const auto& [name, text] : cases) {
         QtSerialPort port(QString::fromStdString(name));
         const auto error = port.openPort();
         ASSERT_TRUE(error) << name;
         EXPECT_EQ(error->text.substr(0, text.size()), text);
-        if (name == "/dev/kestran-no-such-port") {
-            EXPECT_NE(error->text.find(portList().toStdString()), std::string::npos);
-        }
+        EXPECT_TRUE(name != missing ||
+                    error->text.find(portList().toStdString()) != std::string::npos);
         EXPECT_FALSE(port.portOpen());
     }
 }

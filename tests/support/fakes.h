@@ -8,8 +8,8 @@
 #include "terminal/window.h"
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestran::testing {

@@ -9,10 +9,8 @@
 #include "terminal/serialport.h"
 #include "terminal/window.h"
 
-#include <cstddef>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace kestran::literal {
 
@@ -21,16 +19,17 @@ std::optional<std::string> formatResponse(const std::string& collected);
 
 class LiteralTerminal {
 public:
-    // Payloads longer than keepLimit are shown cut, as the real terminal cuts them;
-    // by default nothing is cut.
+    // Payloads longer than keepLimit are shown cut, as the real terminal cuts them.
     LiteralTerminal(terminal::SerialPort& port, terminal::Window& window,
-                    std::size_t keepLimit = std::string::npos);
-
+                    std::size_t keepLimit = std::string::npos)
+        : m_port(port), m_window(window), m_keepLimit(keepLimit)
+    {
+    }
     void onLoad();
     void onSend();
     void onComm();
-    void onClear();
-    void onExit();
+    void onClear() { m_window.clearList(); }
+    void onExit() { m_window.endProgram(0); }
 
     std::string strReceived;
 
@@ -40,20 +39,12 @@ private:
     std::size_t m_keepLimit;
 };
 
-// Plays a script of events on the real terminal and on the literal one, both
-// with the keep limit given, and compares what each shows, writes, opens and
-// ends with after every event. Empty when they agree, otherwise what differed.
-// Each script byte picks an event; the bytes after it are its chunk or typed text.
+// Plays a script on both terminals, with the keep limit given, and compares
+// what each shows, writes, opens and ends with after every event; says what
+// differed. An event byte's low three bits: 0-2 receive the next
+// (byte >> 3) % 16 + 1 bytes; 3 sends the next byte >> 3 bytes as typed
+// text; 4 clears; 5 another notification; 6 a lost line; 7 closes, loads,
+// loads refused or exits by (byte >> 3) % 4.
 std::string differenceOnScript(std::string_view script, std::size_t keepLimit);
-
-// Script events, in the low three bits of an event byte; 0 to 2 all receive.
-namespace events {
-inline constexpr unsigned char receive = 0; // the next (byte >> 3) % 16 + 1 bytes arrive
-inline constexpr unsigned char send = 3;    // the next byte >> 3 bytes are typed, then Send
-inline constexpr unsigned char clear = 4;
-inline constexpr unsigned char lineState = 5; // a notification that is not a reception
-inline constexpr unsigned char lineLost = 6;
-inline constexpr unsigned char port = 7; // (byte >> 3) % 4: closed, load, load refused, exit
-} // namespace events
 
 } // namespace kestran::literal
