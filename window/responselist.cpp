@@ -273,7 +273,7 @@ void ResponseList::keyPressEvent(QKeyEvent* event)
 void ResponseList::contextMenuEvent(QContextMenuEvent* event)
 {
     if (event->reason() == QContextMenuEvent::Mouse) {
-        const int row = rowAt(viewport()->mapFrom(this, event->pos()).y());
+        const int row = rowAt(event->pos().y()); // the viewport's own coordinates
         if (row >= 0)
             setCurrentRow(row);
     }
