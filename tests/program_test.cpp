@@ -26,11 +26,11 @@ TEST(Program, FollowsTheCommandLineConventions)
     struct stat device {};
     ::stat(pty.portName().c_str(), &device);
     const QString group = QString::fromLocal8Bit(::getgrgid(device.st_gid)->gr_name);
-    // A lock file of a program that is gone (no PID is that high), which
-    // nobody but root may remove.
-    const QString stale = QStringLiteral("/run/lock/LCK..kestran-test-stale");
+    // A dead program's lock file (no PID is that high) that only root may remove.
+    const QString link = QStringLiteral("/dev/kestran-test-%1").arg(::getpid());
+    const QString stale = "/run/lock/LCK.." + link.mid(5);
     std::ofstream(stale.toStdString()) << "99999999\n";
-    QFile::link(port, QStringLiteral("/dev/kestran-test-stale"));
+    QFile::link(port, link);
     const QString tryHelp = QStringLiteral("\nTry 'kestran --help'.\n");
     const QString offscreen = QStringLiteral("-platform offscreen ");
     const std::vector<std::tuple<QString, bool, int, QString, QString>> cases = {
@@ -47,7 +47,7 @@ TEST(Program, FollowsTheCommandLineConventions)
          QStringLiteral("it belongs to the group %1, and you are not in it. Join the group with: "
                         "sudo usermod -aG %1 $USER")
              .arg(group)},
-        {offscreen + "/dev/kestran-test-stale", true, 1, "", "remove it with: sudo rm " + stale}};
+        {offscreen + link, true, 1, "", "remove it with: sudo rm " + stale}};
     for (const auto& [arguments, asNobody, status, out, errors] : cases) {
         SCOPED_TRACE(arguments.toStdString());
         QProcess kestran;
@@ -69,7 +69,7 @@ TEST(Program, FollowsTheCommandLineConventions)
                   out.toStdString());
         EXPECT_TRUE(said.contains(errors)) << said.toStdString();
     }
-    QFile::remove(QStringLiteral("/dev/kestran-test-stale"));
+    QFile::remove(link);
     EXPECT_TRUE(QFile::remove(stale)) << "a lock file nobody may remove stays";
 }
 
