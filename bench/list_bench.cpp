@@ -9,10 +9,10 @@
 
 #include <QAbstractListModel>
 #include <QApplication>
+#include <QHeaderView>
 #include <QListView>
 #include <QListWidget>
 #include <QTableView>
-#include <QHeaderView>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -146,10 +146,17 @@ std::string longPayload(int kind, unsigned seed)
     std::mt19937 random(seed);
     while (payload.size() < 65536) {
         switch (kind) {
-        case 0: payload += '\xFF'; break;
-        case 1: payload += static_cast<char>(random()); break;
-        case 2: payload += "\xED\x95\x9C"; break;
-        default: payload += payload.empty() ? "a" : "\xCC\x81";
+        case 0:
+            payload += '\xFF';
+            break;
+        case 1:
+            payload += static_cast<char>(random());
+            break;
+        case 2:
+            payload += "\xED\x95\x9C";
+            break;
+        default:
+            payload += payload.empty() ? "a" : "\xCC\x81";
         }
     }
     payload.resize(65536);
@@ -192,10 +199,25 @@ BENCHMARK(BM_ResponseList)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_LongRows)->ArgNames({"kind"})->DenseRange(0, 3)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongRows)
+    ->ArgNames({"kind"})
+    ->DenseRange(0, 3)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 
-BENCHMARK_TEMPLATE(BM_QtView, QListView)->ArgNames({"lines"})->Arg(10000)->Arg(50000)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_QtView, QTableView)->ArgNames({"lines"})->Arg(10000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_QtView, QListView)
+    ->ArgNames({"lines"})
+    ->Arg(10000)
+    ->Arg(50000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_QtView, QTableView)
+    ->ArgNames({"lines"})
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_QListWidget)
     ->ArgNames({"lines"})

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A kestran process (offscreen) on a symlink to a pseudo-terminal, as udev
 // names a USB device: the CPU time it uses idle with the port open, and while
-// it waits for an unplugged device to come back; then the time from the device's return (the symlink made anew) to
-// the window saying Send works again.
+// it waits for an unplugged device to come back; then the time from the device's return (the
+// symlink made anew) to the window saying Send works again.
 //
 //   build/bench/replug [ROUNDS]
 
@@ -69,11 +69,13 @@ int main(int argc, char** argv)
 
         QByteArray errors;
         const auto said = [&](const char* text) {
-            return waitFor([&] {
-                kestran.waitForReadyRead(0);
-                errors += kestran.readAllStandardError();
-                return errors.contains(text);
-            }, 5s);
+            return waitFor(
+                [&] {
+                    kestran.waitForReadyRead(0);
+                    errors += kestran.readAllStandardError();
+                    return errors.contains(text);
+                },
+                5s);
         };
         device.reset();
         said("stopped working");

@@ -80,7 +80,8 @@ bool mustTranslate(char32_t code, const Drawable& drawable)
     case U_SPACE_SEPARATOR:
         return code != U' ';
     default:
-        return u_hasBinaryProperty(static_cast<UChar32>(code), UCHAR_DEFAULT_IGNORABLE_CODE_POINT) ||
+        return u_hasBinaryProperty(static_cast<UChar32>(code),
+                                   UCHAR_DEFAULT_IGNORABLE_CODE_POINT) ||
                (drawable && !drawable(code));
     }
 }

@@ -83,7 +83,8 @@ long processWithOpen(const std::string& device)
             if (!fd)
                 break;
             char target[PATH_MAX];
-            const ssize_t length = ::readlink((fds + "/" + fd->d_name).c_str(), target, sizeof target);
+            const ssize_t length =
+                ::readlink((fds + "/" + fd->d_name).c_str(), target, sizeof target);
             if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == device)
                 found = pid;
         }

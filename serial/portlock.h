@@ -13,8 +13,8 @@
 namespace kestran::serial {
 
 struct Holder {
-    long pid = 0;        // 0 when unknown
-    std::string program; // the holder's command name, when known
+    long pid = 0;         // 0 when unknown
+    std::string program;  // the holder's command name, when known
     std::string lockFile; // the lock file that holds the port, if one does
 };
 

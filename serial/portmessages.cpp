@@ -39,9 +39,10 @@ QString portList()
         const QString stable = byIdName(port.systemLocation());
         if (!stable.isEmpty())
             known << stable;
-        lines << (known.isEmpty() ? port.systemLocation()
-                                  : QStringLiteral("%1  (%2)").arg(port.systemLocation(),
-                                                                   known.join(QStringLiteral(", "))));
+        lines << (known.isEmpty()
+                      ? port.systemLocation()
+                      : QStringLiteral("%1  (%2)")
+                            .arg(port.systemLocation(), known.join(QStringLiteral(", "))));
     }
     if (lines.isEmpty())
         return QStringLiteral("No serial ports were found on this computer.");
@@ -77,12 +78,14 @@ QString notASerialPort(const QString& name)
 QString permissionDenied(const QString& device)
 {
     struct stat info {};
-    const group* owner = ::stat(device.toLocal8Bit().constData(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
+    const group* owner =
+        ::stat(device.toLocal8Bit().constData(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
     if (!owner)
         return QStringLiteral("You may not use %1.").arg(device);
     const QString group = QString::fromLocal8Bit(owner->gr_name);
-    return QStringLiteral("You may not use %1: it belongs to the group %2, and you are not in it. "
-                          "Join the group with: sudo usermod -aG %2 $USER, then log out and in again.")
+    return QStringLiteral(
+               "You may not use %1: it belongs to the group %2, and you are not in it. "
+               "Join the group with: sudo usermod -aG %2 $USER, then log out and in again.")
         .arg(device, group);
 }
 

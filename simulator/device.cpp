@@ -137,8 +137,8 @@ int serve(const Options& options)
     std::deque<Scheduled> schedule;
     std::size_t scheduledBytes = 0;
     std::size_t dropped = 0; // answers beyond the bound, while nobody read
-    std::string answers;   // due, not yet taken by the line; they go before the stream
-    std::string streamOut; // stream bytes not yet taken by the line
+    std::string answers;     // due, not yet taken by the line; they go before the stream
+    std::string streamOut;   // stream bytes not yet taken by the line
     Stream stream(options);
     const bool streaming = options.streamEveryMs.has_value();
     auto nextStream = Clock::now();

@@ -40,7 +40,8 @@ Valued number(int Options::*member, long long minimum, const char* takes)
 const std::map<std::string, Valued>& valuedOptions()
 {
     static const std::map<std::string, Valued> options = {
-        {"--reply", {"text", [](const std::string& text, Options& o) { return o.reply = text, true; }}},
+        {"--reply",
+         {"text", [](const std::string& text, Options& o) { return o.reply = text, true; }}},
         {"--pieces", number(&Options::pieces, 1, "a whole number from 1")},
         {"--pause", number(&Options::pauseMs, 0, "a whole number of milliseconds")},
         {"--stream",
@@ -108,7 +109,8 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string option = arguments[i];
         std::optional<std::string> value;
-        if (const auto equals = option.find('='); option.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (const auto equals = option.find('=');
+            option.rfind("--", 0) == 0 && equals != std::string::npos) {
             value = option.substr(equals + 1);
             option.resize(equals);
         }

@@ -96,7 +96,9 @@ TEST(SerialPort, HonoursEveryHoldOnThePortAndHoldsItTheSameWay)
 {
     Pty pty;
     QTemporaryDir links;
-    const std::string link = links.filePath(QStringLiteral("usb-device-if00")).toStdString();
+    const std::string name =
+        "usb-serial-test-" + std::to_string(::getpid()); // apart from other runs
+    const std::string link = links.filePath(QString::fromStdString(name)).toStdString();
     ASSERT_EQ(::symlink(pty.portName().c_str(), link.c_str()), 0);
     const std::string number = pty.portName().substr(9); // after "/dev/pts/"
     const std::string live = std::to_string(::getppid());
@@ -106,13 +108,13 @@ TEST(SerialPort, HonoursEveryHoldOnThePortAndHoldsItTheSameWay)
         {"LCK.." + number, std::string(10 - live.size(), ' ') + live + "\n", false,
          "is in use by "},
         {"LCK..pts_" + number, live + "\nminicom\nhost\n", false, "is in use by "},
-        {"LCK..usb-device-if00", live + "\n", false, "is in use by "},
-        {"LCK..usb-device-if00", "garbage\n", false, "which names no running program"},
+        {"LCK.." + name, live + "\n", false, "is in use by "},
+        {"LCK.." + name, "garbage\n", false, "which names no running program"},
         {"LCK.." + number, dead + "\n", false, nullptr}};
-    for (const auto& [name, content, flockHeld, says] : cases) {
-        const std::string lockFile = name.empty() ? "/dev/null" : "/run/lock/" + name;
+    for (const auto& [file, content, flockHeld, says] : cases) {
+        const std::string lockFile = file.empty() ? "/dev/null" : "/run/lock/" + file;
         SCOPED_TRACE(lockFile + " " + content);
-        if (!name.empty())
+        if (!file.empty())
             std::ofstream(lockFile) << content;
         const int other = ::open(pty.portName().c_str(), O_RDWR | O_NOCTTY);
         ASSERT_TRUE(!flockHeld || ::flock(other, LOCK_EX | LOCK_NB) == 0);
@@ -134,7 +136,7 @@ TEST(SerialPort, HonoursEveryHoldOnThePortAndHoldsItTheSameWay)
             EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0) << "our own flock";
             ::close(probe);
         }
-        if (!name.empty())
+        if (!file.empty())
             std::remove(lockFile.c_str());
     }
 }

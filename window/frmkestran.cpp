@@ -8,8 +8,8 @@
 #include <QMessageBox>
 
 #include <algorithm>
-#include <limits>
 #include <cstdio>
+#include <limits>
 
 namespace kestran::window {
 
@@ -122,8 +122,9 @@ void FrmKestran::tellOperator(const Notice& notice)
         break;
     case Notice::Kind::portBack:
         m_ui->cmdSend->setEnabled(true);
-        showPortState(tr("The serial port %1 is back, and Send works again.").arg(m_port.portName()),
-                      QMessageBox::Information);
+        showPortState(
+            tr("The serial port %1 is back, and Send works again.").arg(m_port.portName()),
+            QMessageBox::Information);
         break;
     case Notice::Kind::noFrame:
     case Notice::Kind::outputFull:

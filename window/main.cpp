@@ -15,8 +15,9 @@ namespace {
 
 // Qt's own options, which QApplication takes from the same command line.
 const char* const qtOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-    "qwindowicon", "qwindowtitle", "display", "geometry", "title", "style", "stylesheet", "session"};
+    "platform",    "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "display",       "geometry", "title",
+    "style",       "stylesheet",         "session"};
 const char* const qtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 [[noreturn]] void usageError(const QString& problem)
@@ -29,7 +30,8 @@ bool haveDisplay(const QCommandLineParser& parser)
 {
     return parser.isSet(QStringLiteral("platform")) ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 // --help, --version and --list-ports must work without a display, so the

@@ -3,11 +3,6 @@
 
 #include "window/responselistaccessible.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
@@ -59,7 +54,8 @@ void ResponseList::appendLine(const terminal::ShownLine& line)
     } else {
         auto layout = std::make_shared<const RowLayout>(line, *m_font);
         m_widest = std::max(m_widest, layout->width() + 2 * textMargin);
-        m_runs.push_back({line, std::move(layout), m_runs.empty() ? m_first + 1 : m_runs.back().end + 1});
+        m_runs.push_back(
+            {line, std::move(layout), m_runs.empty() ? m_first + 1 : m_runs.back().end + 1});
     }
     const int row = count() - 1;
     if (row < topRow() + rowsInView() + 1) {
@@ -122,7 +118,8 @@ QString ResponseList::lineAt(int row) const
 
 void ResponseList::setCurrentRow(std::int64_t row)
 {
-    const int wanted = count() == 0 ? -1 : static_cast<int>(std::clamp<std::int64_t>(row, 0, count() - 1));
+    const int wanted =
+        count() == 0 ? -1 : static_cast<int>(std::clamp<std::int64_t>(row, 0, count() - 1));
     if (wanted == m_current)
         return;
     viewport()->update(visualRect(m_current));
@@ -195,7 +192,8 @@ void ResponseList::paintEvent(QPaintEvent* event)
     painter.setLayoutDirection(Qt::LeftToRight);
     const QRect dirty = event->rect();
     const int first = std::max(0, rowAt(std::max(0, dirty.top())));
-    const int last = std::min(count() - 1, rowAt(dirty.bottom()) < 0 ? count() - 1 : rowAt(dirty.bottom()));
+    const int last =
+        std::min(count() - 1, rowAt(dirty.bottom()) < 0 ? count() - 1 : rowAt(dirty.bottom()));
     const int shift = horizontalScrollBar()->value();
     const QPalette::ColorGroup group =
         isEnabled() ? (isActiveWindow() ? QPalette::Active : QPalette::Inactive)
@@ -210,7 +208,9 @@ void ResponseList::paintEvent(QPaintEvent* event)
         const QRect text = rect.adjusted(textMargin, 0, 0, 0);
         if (row < noteRows()) {
             const notation::Piece note{removedNote(m_removed).toStdString(), true, 0, 0};
-            paintPiece(painter, QRect(text.left() - shift, text.top(), m_font->width(note), text.height()), note);
+            paintPiece(painter,
+                       QRect(text.left() - shift, text.top(), m_font->width(note), text.height()),
+                       note);
         } else {
             runOf(row).layout->paint(painter, text, shift, *m_font);
         }
@@ -222,66 +222,6 @@ void ResponseList::paintEvent(QPaintEvent* event)
             style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
         }
     }
-}
-
-void ResponseList::mousePressEvent(QMouseEvent* event)
-{
-    const int row = rowAt(static_cast<int>(event->position().y()));
-    if (row >= 0)
-        setCurrentRow(row);
-    QAbstractScrollArea::mousePressEvent(event);
-}
-
-void ResponseList::copyCurrent() const
-{
-    if (m_current >= 0)
-        QApplication::clipboard()->setText(lineAt(m_current));
-}
-
-void ResponseList::keyPressEvent(QKeyEvent* event)
-{
-    if (event->matches(QKeySequence::Copy)) {
-        copyCurrent();
-        return;
-    }
-    const std::int64_t current = m_current;
-    const int page = rowsInView();
-    switch (event->key()) {
-    case Qt::Key_Up:
-        setCurrentRow(current < 0 ? 0 : current - 1);
-        break;
-    case Qt::Key_Down:
-        setCurrentRow(current + 1);
-        break;
-    case Qt::Key_PageUp:
-        setCurrentRow(current - page);
-        break;
-    case Qt::Key_PageDown:
-        setCurrentRow(current + page);
-        break;
-    case Qt::Key_Home:
-        setCurrentRow(0);
-        break;
-    case Qt::Key_End:
-        setCurrentRow(count() - 1);
-        break;
-    default:
-        QAbstractScrollArea::keyPressEvent(event);
-    }
-}
-
-void ResponseList::contextMenuEvent(QContextMenuEvent* event)
-{
-    if (event->reason() == QContextMenuEvent::Mouse) {
-        const int row = rowAt(event->pos().y()); // the viewport's own coordinates
-        if (row >= 0)
-            setCurrentRow(row);
-    }
-    QMenu menu(this);
-    QAction* copy = menu.addAction(tr("&Copy"), this, &ResponseList::copyCurrent);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(m_current >= 0);
-    menu.exec(event->globalPos());
 }
 
 void ResponseList::timerEvent(QTimerEvent* event)
@@ -311,39 +251,6 @@ void ResponseList::changeEvent(QEvent* event)
         updateScrollBars();
     }
     QAbstractScrollArea::changeEvent(event);
-}
-
-void ResponseList::focusInEvent(QFocusEvent* event)
-{
-    viewport()->update(visualRect(m_current));
-    QAbstractScrollArea::focusInEvent(event);
-    tellAboutRow(QAccessible::Focus, m_current);
-}
-
-void ResponseList::focusOutEvent(QFocusEvent* event)
-{
-    viewport()->update(visualRect(m_current));
-    QAbstractScrollArea::focusOutEvent(event);
-}
-
-void ResponseList::tellRowsChanged(QAccessibleTableModelChangeEvent::ModelChangeType change,
-                                   int row)
-{
-    if (!accessibleEventsWanted())
-        return;
-    QAccessibleTableModelChangeEvent event(this, change);
-    event.setFirstRow(row);
-    event.setLastRow(row);
-    tellAccessible(&event);
-}
-
-void ResponseList::tellAboutRow(QAccessible::Event kind, int row)
-{
-    if (!accessibleEventsWanted() || row < 0)
-        return;
-    QAccessibleEvent event(this, kind);
-    event.setChild(row);
-    tellAccessible(&event);
 }
 
 } // namespace kestran::window

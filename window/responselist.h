@@ -85,8 +85,8 @@ private:
     void tellAboutRow(QAccessible::Event kind, int row);
 
     std::deque<Run> m_runs;
-    std::int64_t m_first = 0;     // the first kept row, counted since the list was cleared
-    std::uint64_t m_removed = 0;  // rows dropped at the limit
+    std::int64_t m_first = 0;    // the first kept row, counted since the list was cleared
+    std::uint64_t m_removed = 0; // rows dropped at the limit
     int m_rowLimit;
     int m_current = -1;
     int m_rowHeight = 0;

@@ -37,7 +37,8 @@ public:
         if (!isValid())
             return {};
         const QRect row = m_list->visualRect(m_row);
-        return row.isEmpty() ? QRect() : QRect(m_list->viewport()->mapToGlobal(row.topLeft()), row.size());
+        return row.isEmpty() ? QRect()
+                             : QRect(m_list->viewport()->mapToGlobal(row.topLeft()), row.size());
     }
     QAccessible::State state() const override
     {
@@ -142,7 +143,8 @@ void tellAccessible(QAccessibleEvent* event)
 
 void forgetAccessibleRows(ResponseList* list)
 {
-    if (auto* accessible = dynamic_cast<ListAccessible*>(QAccessible::queryAccessibleInterface(list)))
+    if (auto* accessible =
+            dynamic_cast<ListAccessible*>(QAccessible::queryAccessibleInterface(list)))
         accessible->forgetRows();
 }
 

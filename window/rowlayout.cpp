@@ -34,8 +34,8 @@ int RowFont::width(const notation::Piece& piece) const
         return m_metrics.horizontalAdvance(text);
     auto known = m_translated.constFind(text);
     if (known == m_translated.cend())
-        known = m_translated.insert(text, m_metrics.horizontalAdvance(text) +
-                                              2 * (boxGap + boxPadding));
+        known = m_translated.insert(text,
+                                    m_metrics.horizontalAdvance(text) + 2 * (boxGap + boxPadding));
     return *known;
 }
 
@@ -93,7 +93,8 @@ void RowLayout::paint(QPainter& painter, const QRect& row, int shift, const RowF
     while (x < row.width() && walker.next(piece)) {
         const int width = font.width(piece);
         if (x + width > 0)
-            paintPiece(painter, QRect(row.left() + static_cast<int>(x), row.top(), width, row.height()),
+            paintPiece(painter,
+                       QRect(row.left() + static_cast<int>(x), row.top(), width, row.height()),
                        piece);
         x += width;
     }
