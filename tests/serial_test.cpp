@@ -161,7 +161,7 @@ TEST(SerialPort, SaysWhatIsWrongWithAPortItCannotOpen)
         ASSERT_TRUE(error) << name;
         EXPECT_EQ(error->text.substr(0, text.size()), text);
         EXPECT_TRUE(name != missing ||
-                    error->text.find(portList().toStdString()) != std::string::npos);
+                    error->text.find("\n" + portList().toStdString()) != std::string::npos);
         EXPECT_FALSE(port.portOpen());
     }
 }
