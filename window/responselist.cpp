@@ -201,8 +201,10 @@ void ResponseList::paintEvent(QPaintEvent* event)
     for (int row = first; row <= last && count() > 0; ++row) {
         const QRect rect = visualRect(row);
         const bool selected = row == m_current;
+        painter.setBackground(
+            palette().brush(group, selected ? QPalette::Highlight : QPalette::Base));
         if (selected)
-            painter.fillRect(rect, palette().brush(group, QPalette::Highlight));
+            painter.fillRect(rect, painter.background());
         painter.setPen(
             palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         const QRect text = rect.adjusted(textMargin, 0, 0, 0);

@@ -62,11 +62,17 @@ RowLayout::RowLayout(const terminal::ShownLine& line, const RowFont& font) : m_l
 void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece)
 {
     if (piece.translated) {
+        // Opaque mixes of the text and the row's background: translucent
+        // fills cost a blend per pixel, which Qt hands to other threads.
         const QColor text = painter.pen().color();
-        QColor tint = text;
-        tint.setAlpha(40);
-        QColor frame = text;
-        frame.setAlpha(150);
+        const QColor back = painter.background().color();
+        const auto mix = [&](int parts) {
+            return QColor((text.red() * parts + back.red() * (255 - parts)) / 255,
+                          (text.green() * parts + back.green() * (255 - parts)) / 255,
+                          (text.blue() * parts + back.blue() * (255 - parts)) / 255);
+        };
+        const QColor tint = mix(40);
+        const QColor frame = mix(150);
         area.adjust(boxGap, 2, -boxGap, -2);
         painter.fillRect(area, tint);
         painter.setPen(frame);
