@@ -3,6 +3,8 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+
 namespace kestran::notation {
 
 namespace {
@@ -118,10 +120,6 @@ bool LineWalker::next(Piece& piece)
         piece.text = "\xE2\x80\xA6[" + std::to_string(m_cutBytes) + " more bytes not kept]";
         return true;
     }
-    if (p.at >= m_bytes.size())
-        return false;
-    if (translateNext(piece))
-        return true;
     // Plain text up to the next thing to translate, the cut note, or the
     // length of a piece; never ending between a base and its marks.
     while (p.at < m_bytes.size() && !(p.at == m_noteAt && !p.noted)) {
@@ -129,43 +127,35 @@ bool LineWalker::next(Piece& piece)
         const bool mark = length > 0 && isMark(code);
         if (piece.size >= plainPieceBytes && !mark)
             break;
-        Position before = p;
-        Piece ignored;
-        if (translateNext(ignored)) {
-            p = before;
-            break;
+        std::string shown = translation(code, length, mark);
+        if (!shown.empty()) {
+            if (piece.size > 0)
+                break; // the plain text before it is a piece of its own
+            piece = Piece{std::move(shown), true, p.at, std::max<std::size_t>(length, 1)};
+            p.at += piece.size;
+            p.marksOnBase = -1;
+            return true;
         }
         p.marksOnBase = mark ? p.marksOnBase + 1 : 0;
         p.at += length;
         piece.size += length;
     }
     piece.text.assign(m_bytes.substr(piece.at, piece.size));
-    return true;
+    return piece.size > 0;
 }
 
-// Translates what stands at the current position, if it must be translated.
-bool LineWalker::translateNext(Piece& piece)
+// What stands at the current position, decoded, as translated text; empty
+// when it is shown as it is.
+std::string LineWalker::translation(char32_t code, std::size_t length, bool mark) const
 {
-    Position& p = m_position;
-    const auto byte = static_cast<unsigned char>(m_bytes[p.at]);
-    const auto [code, length] = decode(m_bytes.substr(p.at));
-    if (length == 0) {
-        piece.text = "\\x" + hex(byte, 2);
-        piece.size = 1;
-    } else if (code < 0x20 || code == 0x7F) {
-        piece.text = code == 0x7F ? "DEL" : controlNames[code];
-        piece.size = 1;
-    } else if (isMark(code) ? p.marksOnBase < 0 || p.marksOnBase >= marksShownOnABase
-                            : mustTranslate(code, m_drawable)) {
-        piece.text = "U+" + hex(code, code > 0xFFFF ? (code > 0xFFFFF ? 6 : 5) : 4);
-        piece.size = length;
-    } else {
-        return false;
-    }
-    piece.translated = true;
-    p.at += piece.size;
-    p.marksOnBase = -1;
-    return true;
+    if (length == 0)
+        return "\\x" + hex(static_cast<unsigned char>(m_bytes[m_position.at]), 2);
+    if (code < 0x20 || code == 0x7F)
+        return std::string(code == 0x7F ? "DEL" : controlNames[code]);
+    const int marks = m_position.marksOnBase;
+    if (mark ? marks < 0 || marks >= marksShownOnABase : mustTranslate(code, m_drawable))
+        return "U+" + hex(code, code > 0xFFFF ? (code > 0xFFFFF ? 6 : 5) : 4);
+    return {};
 }
 
 std::string displayText(const FormedLine& line, const Drawable& drawable)

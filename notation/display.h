@@ -60,7 +60,7 @@ public:
     Position position() const { return m_position; }
 
 private:
-    bool translateNext(Piece& piece);
+    std::string translation(char32_t code, std::size_t length, bool mark) const;
 
     std::string_view m_bytes;
     std::size_t m_cutBytes;
