@@ -108,8 +108,11 @@ void FrmKestran::tellOperator(const Notice& notice)
     const QString detail = QString::fromStdString(notice.text);
     switch (notice.kind) {
     case Notice::Kind::portCannotOpen:
-        showMessage(tr("Cannot open the serial port %1.\n\n%2").arg(m_port.portName(), detail),
-                    true);
+        // An empty name would read "the serial port ."
+        showMessage(
+            tr("Cannot open the serial port%1.\n\n%2")
+                .arg(m_port.portName().isEmpty() ? QString() : " " + m_port.portName(), detail),
+            true);
         break;
     case Notice::Kind::portLost:
         // Nothing can go out until the device is back, and the operator
