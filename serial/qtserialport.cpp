@@ -96,11 +96,6 @@ bool QtSerialPort::portOpen() const
 
 std::optional<PortError> QtSerialPort::openPort()
 {
-    return open();
-}
-
-std::optional<PortError> QtSerialPort::open()
-{
     if (m_name.isEmpty())
         return error(QSerialPort::DeviceNotFoundError, noPortNamed());
     if (tooLong(m_name))
@@ -180,7 +175,7 @@ void QtSerialPort::takeError(QSerialPort::SerialPortError number)
 
 void QtSerialPort::lookForDevice()
 {
-    if (!QFileInfo::exists(m_name) || open())
+    if (!QFileInfo::exists(m_name) || openPort())
         return;
     m_replug.stop();
     m_lost = false;

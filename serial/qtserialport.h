@@ -46,7 +46,6 @@ signals:
     void onComm();
 
 private:
-    std::optional<terminal::PortError> open();
     void notify(terminal::CommEvent event);
     void takeError(QSerialPort::SerialPortError error);
     void lookForDevice();
