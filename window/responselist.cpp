@@ -191,14 +191,15 @@ void ResponseList::paintEvent(QPaintEvent* event)
     // A row runs left to right from "STX" to "CRLF", whatever script it holds.
     painter.setLayoutDirection(Qt::LeftToRight);
     const QRect dirty = event->rect();
-    const int first = std::max(0, rowAt(std::max(0, dirty.top())));
-    const int last =
-        std::min(count() - 1, rowAt(dirty.bottom()) < 0 ? count() - 1 : rowAt(dirty.bottom()));
+    // -1 when the dirty area starts below the last row, and so nothing to draw.
+    const int first = rowAt(std::max(0, dirty.top()));
+    const int bottom = rowAt(dirty.bottom());
+    const int last = bottom < 0 ? count() - 1 : bottom;
     const int shift = horizontalScrollBar()->value();
     const QPalette::ColorGroup group =
         isEnabled() ? (isActiveWindow() ? QPalette::Active : QPalette::Inactive)
                     : QPalette::Disabled;
-    for (int row = first; row <= last && count() > 0; ++row) {
+    for (int row = first; row >= 0 && row <= last; ++row) {
         const QRect rect = visualRect(row);
         const bool selected = row == m_current;
         painter.setBackground(
