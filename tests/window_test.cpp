@@ -38,7 +38,7 @@ class WindowTest : public QObject {
     // Offscreen, nothing hands activation back when a box or the clipboard took it.
     void press(Qt::Key key)
     {
-        QApplication::setActiveWindow(m_window.get());
+        m_window->activateWindow();
         QTest::keyClick(m_window.get(), key, Qt::AltModifier);
     }
     // What the device end receives, while the event loop runs.
@@ -68,7 +68,7 @@ private slots:
         m_window = std::make_unique<FrmKestran>(QString::fromStdString(m_device->portName()));
         QVERIFY(m_window->load());
         m_window->show();
-        QApplication::setActiveWindow(m_window.get());
+        m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     }
     void cleanup() { m_window.reset(); }
