@@ -6,7 +6,7 @@
 //   build/bench/latency [exchanges]     (default 1000)
 
 #include "operatedwindow.h"
-#include "simulator/pseudoterminal.h"
+#include "support/pty.h"
 
 #include <QApplication>
 
@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int exchanges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
-    kestran::simulator::PseudoTerminal device;
+    kestran::testing::Pty device;
     kestran::bench::OperatedWindow operated(QString::fromStdString(device.portName()),
                                             QStringLiteral("STX01DRS,02,0001CRLF"));
     if (!operated.loaded)

@@ -6,7 +6,7 @@
 //
 //   build/bench/replug [ROUNDS]
 
-#include "simulator/pseudoterminal.h"
+#include "support/pty.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     QTemporaryDir links;
     const QString link = links.filePath(QStringLiteral("usb-device-if00"));
     for (int round = 1; round <= rounds; ++round) {
-        auto device = std::make_unique<kestran::simulator::PseudoTerminal>();
+        auto device = std::make_unique<kestran::testing::Pty>();
         QFile::link(QString::fromStdString(device->portName()), link);
         QProcess kestran;
         auto environment = QProcessEnvironment::systemEnvironment();
@@ -83,7 +83,7 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(10s);
         const auto waiting = cpuTime(pid) - before;
 
-        device = std::make_unique<kestran::simulator::PseudoTerminal>();
+        device = std::make_unique<kestran::testing::Pty>();
         QFile::remove(link);
         const auto back = std::chrono::steady_clock::now();
         QFile::link(QString::fromStdString(device->portName()), link);

@@ -1,46 +1,26 @@
 // SPDX-License-Identifier: MIT
 #include "serial/qtserialport.h"
 
-#include "serial/portlock.h"
 #include "serial/portmessages.h"
-
-#include <QFileInfo>
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <sys/stat.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace kestran::serial {
 
 using terminal::CommEvent;
 using terminal::PortError;
+using terminal::PortFault;
 
 namespace {
 
-constexpr int replugLookMs = 250;
-
-// Errors after which the line is of no more use. On Linux QSerialPort keeps
-// raising a read error at full speed once the device is gone, so the owner
-// must hear of it at the first one.
-bool lineIsLost(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-    case QSerialPort::UnknownError:
-        return true;
-    default:
-        return false;
-    }
-}
-
-PortError error(QSerialPort::SerialPortError number, const QString& text)
-{
-    return {static_cast<int>(number), text.toStdString()};
-}
+// While a frame's last bytes wait in the driver, how often to ask whether
+// they went, and for how long at most.
+constexpr int drainLookMs = 1;
+constexpr int drainLooksAtMost = 5000;
 
 bool tooLong(const QString& name)
 {
@@ -54,6 +34,22 @@ bool tooLong(const QString& name)
     return false;
 }
 
+// Qt names a lock file of its own after the path it opens. "/dev//ttyUSB0"
+// opens the same device as "/dev/ttyUSB0" and gives Qt's file a name that no
+// other program reads (LCK.._ttyUSB0), so the UUCP file that others do read
+// (LCK..ttyUSB0) is ours alone to write and to remove.
+QString pathForQt(const std::string& device)
+{
+    const QString path = QString::fromStdString(device);
+    return path.startsWith(QLatin1String("/dev/")) ? QStringLiteral("/dev/") + path.mid(4) : path;
+}
+
+qint64 driverQueue(int descriptor)
+{
+    int queued = 0;
+    return ::ioctl(descriptor, TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
+
 } // namespace
 
 QString defaultPortName()
@@ -61,32 +57,48 @@ QString defaultPortName()
     return QStringLiteral(KESTRAN_DEFAULT_PORT);
 }
 
-QtSerialPort::QtSerialPort(const QString& portName, QObject* parent)
-    : QObject(parent), m_name(portName)
+QString lineSettings()
+{
+    return QStringLiteral("9600 bit/s, 8 data bits, no parity, 1 stop bit, no flow control");
+}
+
+QtSerialPort::QtSerialPort(const QString& portName, QObject* parent, IdentityLookup identity)
+    : QObject(parent), m_name(portName), m_identityOf(std::move(identity))
 {
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    m_replug.setInterval(replugLookMs);
+    m_clock.start();
+    m_draining.setInterval(drainLookMs);
+    m_draining.setTimerType(Qt::PreciseTimer);
 
-    connect(&m_port, &QSerialPort::readyRead, this, [this] { notify(CommEvent::comEvReceive); });
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialPort::takeRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::takeError);
-    connect(&m_replug, &QTimer::timeout, this, &QtSerialPort::lookForDevice);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialPort::takeWritten);
+    connect(&m_draining, &QTimer::timeout, this, &QtSerialPort::takeWritten);
+    connect(&m_replug, &ReplugWatch::look, this, &QtSerialPort::lookForDevice);
 }
 
 QtSerialPort::~QtSerialPort()
 {
+    release();
+}
+
+qint64 QtSerialPort::release()
+{
     // Whoever listened may be gone already; a failing last write must not
     // reach them.
     m_port.disconnect(this);
-    if (!m_port.isOpen())
-        return;
-    m_port.flush();
-    if (const qint64 left = m_port.bytesToWrite(); left > 0)
-        std::fprintf(stderr, "kestran: %lld bytes were not sent to %s.\n",
-                     static_cast<long long>(left), qPrintable(m_name));
+    m_lost = false;
+    if (m_port.isOpen()) {
+        m_port.flush(); // the driver takes what it has room for, and sends it as the port closes
+        m_unsent += m_port.bytesToWrite();
+        closePort();
+    }
+    m_replug.stop();
+    return std::exchange(m_unsent, 0);
 }
 
 bool QtSerialPort::portOpen() const
@@ -94,46 +106,120 @@ bool QtSerialPort::portOpen() const
     return m_port.isOpen();
 }
 
-std::optional<PortError> QtSerialPort::openPort()
+bool QtSerialPort::fail(PortFault fault, const QString& text)
+{
+    m_error = {fault, text.toStdString()};
+    return false;
+}
+
+bool QtSerialPort::busy(const Holder& holder)
+{
+    m_holder = holder;
+    return fail(PortFault::busy, portBusy(m_name, holder));
+}
+
+bool QtSerialPort::openPort()
 {
     if (m_name.isEmpty())
-        return error(QSerialPort::DeviceNotFoundError, noPortNamed());
+        return fail(PortFault::noName, noPortNamed());
     if (tooLong(m_name))
-        return error(QSerialPort::DeviceNotFoundError, nameTooLong());
-    const std::string device = resolveDevice(m_name.toStdString());
-    struct stat info {};
-    if (::stat(device.c_str(), &info) != 0)
-        return error(QSerialPort::DeviceNotFoundError, missingPort(m_name));
-    if (!S_ISCHR(info.st_mode))
-        return error(QSerialPort::OpenError, notASerialPort(m_name));
-    if (const auto holder = findHolder(m_name.toStdString(), device))
-        return error(QSerialPort::PermissionError, portBusy(m_name, *holder));
-    // Opened under the device's own name, so that its lock file is the one
-    // other programs look for whatever link it was named by.
-    m_port.setPortName(QString::fromStdString(device));
+        return fail(PortFault::noName, nameTooLong());
+    m_device = resolveDevice(m_name.toStdString());
+    const DeviceKind kind = classifyDevice(m_device);
+    if (kind.kind == DeviceKind::missing)
+        return fail(PortFault::missing, missingPort(m_name, serialPorts()));
+    if (kind.kind != DeviceKind::serialPort)
+        return fail(PortFault::notASerialPort, notASerialPort(m_name, kind));
+    std::vector<std::string> names = {m_name.toStdString()};
+    if (m_device != names.front())
+        names.push_back(m_device);
+    Holder holder;
+    std::string problem;
+    if (lockFileHolder(names, holder))
+        return busy(holder);
+    switch (m_locks.take(names, holder, problem)) {
+    case OwnLocks::Result::held:
+        return busy(holder);
+    case OwnLocks::Result::directoryUnwritable:
+        stateOnce(lockDirectoryUnwritable(m_name, QString::fromStdString(problem)));
+        break;
+    case OwnLocks::Result::taken:
+        break;
+    }
+    if (!openDevice()) {
+        m_locks.release();
+        return false;
+    }
+    return true;
+}
+
+// The one open of the device: through QSerialPort, which sets exclusive
+// mode and the line settings, then an flock on that same descriptor before
+// anything is written. A second open, even a brief one to test for a lock,
+// would drop and raise DTR, and reset a board that resets on DTR.
+bool QtSerialPort::openDevice()
+{
+    const QString device = QString::fromStdString(m_device);
+    m_port.setPortName(pathForQt(m_device));
     if (!m_port.open(QIODevice::ReadWrite)) {
-        if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
-            return error(QSerialPort::PermissionError,
-                         permissionDenied(QString::fromStdString(device)));
-        return error(m_port.error(), m_port.errorString());
+        const QSerialPort::SerialPortError error = m_port.error();
+        if (::access(m_device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+            return fail(PortFault::permission, permissionDenied(device, accessTo(device)));
+        if (error == QSerialPort::PermissionError) // held in exclusive mode, or by Qt's own lock
+            return busy(flockHolder(m_device));
+        if (error == QSerialPort::DeviceNotFoundError)
+            return fail(PortFault::missing, missingPort(m_name, serialPorts()));
+        return fail(PortFault::other, QStringLiteral("%1 cannot be opened: %2. %3")
+                                          .arg(m_name, m_port.errorString(),
+                                               QStringLiteral("kestran --list-ports lists the "
+                                                              "serial ports.")));
     }
-    if (!lockDescriptor(static_cast<int>(m_port.handle()))) {
+    const int descriptor = static_cast<int>(m_port.handle());
+    if (!lockDescriptor(descriptor)) {
+        const Holder holder = flockHolder(m_device);
         m_port.close();
-        return error(QSerialPort::PermissionError, portBusy(m_name, Holder{}));
+        return busy(holder);
     }
-    return std::nullopt;
+    // A hung-up line reports an error condition on its descriptor; Qt 6.8
+    // reads nothing from it and says nothing, so the loss is taken from the
+    // system itself.
+    m_hangUp = new QSocketNotifier(descriptor, QSocketNotifier::Exception, this);
+    connect(m_hangUp, &QSocketNotifier::activated, this, [this, descriptor] {
+        pollfd line{descriptor, POLLIN, 0};
+        if (::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            m_hangUp->setEnabled(false);
+            loseLineSoon();
+        }
+    });
+    m_countersKept = readLineCounters(descriptor, m_counterBase);
+    if (!m_identity.known())
+        m_identity = m_identityOf(m_device);
+    return true;
 }
 
 void QtSerialPort::closePort()
 {
+    if (m_hangUp) {
+        m_hangUp->setEnabled(false);
+        m_hangUp->deleteLater();
+        m_hangUp = nullptr;
+    }
+    m_draining.stop();
     m_port.close();
+    m_locks.release();
     if (m_lost)
-        m_replug.start();
+        m_replug.start(m_name, QString::fromStdString(m_device));
 }
 
 void QtSerialPort::output(std::string_view bytes)
 {
-    m_port.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    const QByteArray frame(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    m_port.write(frame);
+    m_accepted += frame.size();
+    m_frameEnd = m_accepted;
+    m_frameGone = false;
+    m_drainLooks = 0;
+    emit frameWritten(frame);
 }
 
 std::size_t QtSerialPort::outputWaiting() const
@@ -144,6 +230,8 @@ std::size_t QtSerialPort::outputWaiting() const
 std::string QtSerialPort::input()
 {
     const QByteArray waiting = m_port.readAll();
+    if (!waiting.isEmpty())
+        emit chunkRead(waiting);
     return std::string(waiting.constData(), static_cast<std::size_t>(waiting.size()));
 }
 
@@ -157,29 +245,118 @@ PortError QtSerialPort::lastError() const
     return m_error;
 }
 
-void QtSerialPort::notify(CommEvent event)
+qint64 QtSerialPort::responseUs() const
 {
-    m_event = event;
+    return !m_frameGone || m_leftAt < 0 || m_readAt < m_leftAt ? -1 : m_readAt - m_leftAt;
+}
+
+void QtSerialPort::takeRead()
+{
+    m_readAt = m_clock.nsecsElapsed() / 1000;
+    LineCounters now;
+    if (m_countersKept && readLineCounters(static_cast<int>(m_port.handle()), now)) {
+        const LineCounters rise = now.since(m_counterBase);
+        m_counterBase = now;
+        if (rise.any()) {
+            m_counters += rise;
+            emit lineErrorsRose(rise);
+        }
+    }
+    m_event = CommEvent::comEvReceive;
     emit onComm();
 }
 
-void QtSerialPort::takeError(QSerialPort::SerialPortError number)
+// Bytes went to the driver; the frame has left once the driver has sent its
+// last byte too.
+void QtSerialPort::takeWritten()
 {
-    // Errors while opening are answered by openPort() itself.
-    if (!m_port.isOpen() || !lineIsLost(number))
+    if (m_frameGone || !m_port.isOpen() || m_accepted - m_port.bytesToWrite() < m_frameEnd) {
+        m_draining.stop();
         return;
+    }
+    if (driverQueue(static_cast<int>(m_port.handle())) > 0 && ++m_drainLooks < drainLooksAtMost) {
+        m_draining.start();
+        return;
+    }
+    m_draining.stop();
+    m_frameGone = true;
+    m_leftAt = m_clock.nsecsElapsed() / 1000;
+    emit frameLeft();
+}
+
+void QtSerialPort::takeError(QSerialPort::SerialPortError error)
+{
+    // Errors while opening are answered by openPort() itself; after it, a
+    // failed read or write means the line is of no more use.
+    if (!m_port.isOpen())
+        return;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::UnknownError:
+        loseLineSoon();
+        break;
+    default:
+        break;
+    }
+}
+
+// Qt reports a failed read from inside its own reading; the port is closed
+// only once that has returned.
+void QtSerialPort::loseLineSoon()
+{
+    QMetaObject::invokeMethod(this, &QtSerialPort::lineLost, Qt::QueuedConnection);
+}
+
+void QtSerialPort::lineLost()
+{
+    if (m_lost || !m_port.isOpen())
+        return;
+    // A hang-up flushes what the line held, so there is nothing left to
+    // read; what waited to go out is counted.
+    const qint64 unsent = m_port.bytesToWrite() + driverQueue(static_cast<int>(m_port.handle()));
+    m_unsent += unsent;
     m_lost = true;
-    m_error = error(number, deviceDisconnected());
-    notify(CommEvent::comEvError);
+    m_toldState.clear();
+    fail(PortFault::lost, deviceDisconnected(unsent));
+    m_event = CommEvent::comEvError;
+    emit onComm();
+}
+
+void QtSerialPort::stateOnce(const QString& text)
+{
+    if (text == m_toldState)
+        return;
+    m_toldState = text;
+    emit portState(text);
 }
 
 void QtSerialPort::lookForDevice()
 {
-    if (!QFileInfo::exists(m_name) || openPort())
+    if (!m_lost)
         return;
+    const std::string device = resolveDevice(m_name.toStdString());
+    if (classifyDevice(device).kind == DeviceKind::missing)
+        return; // gone for now: the next change in its folders brings a look
+    if (m_identity.known()) {
+        const DeviceIdentity found = m_identityOf(device);
+        if (!m_identity.matches(found)) {
+            stateOnce(differentDevice(m_name, found, m_identity));
+            return;
+        }
+    }
+    if (!openPort()) {
+        if (m_error.fault == PortFault::busy)
+            stateOnce(heldAfterLoss(m_name, m_holder));
+        m_replug.lookAgainLater();
+        return;
+    }
     m_replug.stop();
     m_lost = false;
-    notify(CommEvent::comEvReopened);
+    m_toldState.clear();
+    m_event = CommEvent::comEvReopened;
+    emit onComm();
 }
 
 } // namespace kestran::serial

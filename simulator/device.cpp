@@ -120,7 +120,7 @@ int serve(const Options& options)
 {
     std::optional<PseudoTerminal> pty;
     try {
-        pty.emplace(true);
+        pty.emplace();
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kestran-device: %s\n", failure.what());
         return 1;

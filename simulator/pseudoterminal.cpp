@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/pseudoterminal.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <stdexcept>
 #include <termios.h>
@@ -13,7 +11,7 @@
 
 namespace kestran::simulator {
 
-PseudoTerminal::PseudoTerminal(bool keepTerminalEnd)
+PseudoTerminal::PseudoTerminal()
 {
     char name[256] = {};
     if (::openpty(&m_device, &m_terminal, name, nullptr, nullptr) != 0)
@@ -25,53 +23,13 @@ PseudoTerminal::PseudoTerminal(bool keepTerminalEnd)
     ::tcsetattr(m_terminal, TCSANOW, &raw);
     ::fcntl(m_device, F_SETFL, ::fcntl(m_device, F_GETFL) | O_NONBLOCK);
     ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
-    if (!keepTerminalEnd) {
-        ::close(m_terminal);
-        m_terminal = -1;
-    }
+    ::fcntl(m_terminal, F_SETFD, FD_CLOEXEC);
 }
 
 PseudoTerminal::~PseudoTerminal()
 {
-    closeDevice();
-    if (m_terminal >= 0)
-        ::close(m_terminal);
-}
-
-void PseudoTerminal::write(const std::string& bytes)
-{
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(m_device, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            throw std::runtime_error(std::string("write: ") + std::strerror(errno));
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
-        pollfd wait{m_device, POLLOUT, 0};
-        ::poll(&wait, 1, n > 0 ? 0 : 100);
-    }
-}
-
-std::string PseudoTerminal::read(std::size_t count, std::chrono::milliseconds timeout)
-{
-    std::string got;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-        char buffer[4096];
-        const ssize_t n = ::read(m_device, buffer, std::min(sizeof buffer, count - got.size()));
-        if (n > 0)
-            got.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0 || errno != EAGAIN)
-            break;
-        pollfd wait{m_device, POLLIN, 0};
-        ::poll(&wait, 1, n > 0 ? 0 : 10);
-    } while (got.size() < count && std::chrono::steady_clock::now() < deadline);
-    return got;
-}
-
-void PseudoTerminal::closeDevice()
-{
-    if (m_device >= 0)
-        ::close(m_device);
-    m_device = -1;
+    ::close(m_device);
+    ::close(m_terminal);
 }
 
 } // namespace kestran::simulator

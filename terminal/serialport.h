@@ -7,7 +7,6 @@
 // stands behind it.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,15 +14,28 @@ namespace kestran::terminal {
 
 // The kind of the latest notification.
 enum class CommEvent {
-    comEvSend = 1,
     comEvReceive = 2, // received bytes are waiting
     comEvLineState = 3,
     comEvError = 1000,    // the line failed: read or write error, device gone
     comEvReopened = 1001, // after a failure, the port is open again
 };
 
+// Why a port cannot be used, by the numbers the manual page lists. They are
+// the program's own: the operator reads them, and they must not change with
+// the library underneath.
+enum class PortFault {
+    none = 0,
+    noName = 1,         // no name, or one that cannot be a device
+    missing = 2,        // nothing by that name
+    notASerialPort = 3, // something that is not a serial port
+    permission = 4,     // this user may not read and write it
+    busy = 5,           // another program holds it
+    lost = 6,           // it stopped working while open
+    other = 7,          // whatever else the system reports
+};
+
 struct PortError {
-    int number = 0;
+    PortFault fault = PortFault::none;
     std::string text;
 };
 
@@ -32,8 +44,9 @@ public:
     virtual ~SerialPort() = default;
 
     virtual bool portOpen() const = 0;
-    // Opens the port with its fixed line settings; the error when it cannot.
-    virtual std::optional<PortError> openPort() = 0;
+    // Opens the port with its fixed line settings; false when it cannot,
+    // and lastError() says why.
+    virtual bool openPort() = 0;
     virtual void closePort() = 0;
     // Writes the bytes unchanged, in order, in one write.
     virtual void output(std::string_view bytes) = 0;
@@ -42,7 +55,7 @@ public:
     // Every byte now waiting, removed from the port; empty when none waits.
     virtual std::string input() = 0;
     virtual CommEvent commEvent() const = 0;
-    // Why the line failed; meaningful after a comEvError notification.
+    // Why the port could not be opened, or why the line failed.
     virtual PortError lastError() const = 0;
 };
 

@@ -9,7 +9,7 @@ namespace {
 
 std::string describe(const PortError& error)
 {
-    return "Error " + std::to_string(error.number) + ": " + error.text;
+    return "Error " + std::to_string(static_cast<int>(error.fault)) + ": " + error.text;
 }
 
 std::string whyNoFrame(const std::string& typed)
@@ -30,8 +30,8 @@ void Terminal::onLoad()
 {
     if (m_port.portOpen())
         return;
-    if (const auto error = m_port.openPort()) {
-        m_window.tellOperator({Notice::Kind::portCannotOpen, describe(*error)});
+    if (!m_port.openPort()) {
+        m_window.tellOperator({Notice::Kind::portCannotOpen, describe(m_port.lastError())});
         m_window.endProgram(1);
     }
 }

@@ -103,10 +103,10 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
     // refused; then what the operator is told, the exit status, and the port.
     const std::vector<std::tuple<std::string, std::size_t, int, bool, std::string, int, bool>>
         cases = {{"", 0, 0, false, noCrlf, -1, true},
-                 {"", 0, 0, true, "Error 1: No such file", 1, false},
+                 {"", 0, 0, true, "Error 2: No such file", 1, false},
                  {"01", 0, 0, false, noCrlf, -1, true},
                  {"CRLFX", 0, 0, false, noCrlfAfterX, -1, true},
-                 {"XCRLF", 0, 3, false, "Error 7: Input/output error", -1, false},
+                 {"XCRLF", 0, 3, false, "Error 6: Input/output error", -1, false},
                  {"XCRLF", limit - 3, 0, false, "", -1, true},
                  {"XCRLF", limit - 2, 0, false, full, -1, true}};
     for (const auto& [typed, waiting, lineErrors, refused, told, status, open] : cases) {
@@ -114,11 +114,12 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
         testing::FakePort port;
         testing::FakeWindow window;
         terminal::Terminal terminal(port, window);
-        port.refuseOpen = refused ? std::optional<PortError>({1, "No such file"}) : std::nullopt;
+        port.refuseOpen = refused ? std::optional<PortError>({terminal::PortFault::missing, "No such file"})
+                                  : std::nullopt;
         port.waitingOut = waiting;
         terminal.onLoad();
         port.event = terminal::CommEvent::comEvError;
-        port.error = PortError{7, "Input/output error"};
+        port.error = PortError{terminal::PortFault::lost, "Input/output error"};
         for (int i = 0; i < lineErrors; ++i)
             terminal.onComm();
         window.typed = typed;

@@ -2,7 +2,7 @@
 // The window as the operator meets it, on the offscreen platform, with a
 // pseudo-terminal playing the device.
 
-#include "simulator/pseudoterminal.h"
+#include "support/pty.h"
 #include "window/frmkestran.h"
 #include "window/responselist.h"
 #include "window/responselistaccessible.h"
@@ -19,7 +19,7 @@
 
 using namespace std::chrono_literals;
 using kestran::notation::FormedLine;
-using Pty = kestran::simulator::PseudoTerminal;
+using Pty = kestran::testing::Pty;
 using kestran::window::FrmKestran;
 using kestran::window::ResponseList;
 
@@ -191,7 +191,7 @@ private slots:
                      "The serial port " + link +
                          " stopped working and has been "
                          "closed. KESTRAN opens it again as soon as it is back.\n\n"
-                         "Error 5: The device was disconnected.");
+                         "Error 6: The device was disconnected.");
             m_device = std::make_unique<Pty>();
             QFile::remove(link);
             QVERIFY(QFile::link(QString::fromStdString(m_device->portName()), link));

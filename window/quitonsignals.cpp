@@ -15,6 +15,7 @@ namespace {
 // A handler may do next to nothing, so it only writes the signal's number
 // into a pipe that the event loop watches.
 int pipeEnds[2] = {-1, -1};
+int received = 0;
 
 void onSignal(int number)
 {
@@ -31,14 +32,21 @@ void quitOnSignals()
     auto* notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         unsigned char number = 0;
-        if (::read(pipeEnds[0], &number, 1) == 1)
+        if (::read(pipeEnds[0], &number, 1) == 1) {
+            received = number;
             QCoreApplication::exit(128 + number);
+        }
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
     ::sigemptyset(&action.sa_mask);
     for (const int number : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(number, &action, nullptr);
+}
+
+int endingSignal()
+{
+    return received;
 }
 
 } // namespace kestran::window

@@ -9,5 +9,7 @@ namespace kestran::window {
 
 // Call once the application exists and before the port is opened.
 void quitOnSignals();
+// The signal that ended the program; 0 when none did.
+int endingSignal();
 
 } // namespace kestran::window

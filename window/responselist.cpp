@@ -43,8 +43,9 @@ int ResponseList::count() const
     return m_runs.empty() ? noteRows() : static_cast<int>(m_runs.back().end - m_first) + noteRows();
 }
 
-void ResponseList::appendLine(const terminal::ShownLine& line)
+void ResponseList::appendLine(const terminal::ShownLine& line, const RowFacts& facts)
 {
+    Q_UNUSED(facts);
     if (!line)
         return;
     if (count() >= m_rowLimit)

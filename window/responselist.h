@@ -17,6 +17,7 @@
 //    10,000 lines, 0.46 ms at 100,000;
 // against 2 to 7.5 microseconds a line here at a million lines, flat.
 
+#include "serial/linecounters.h"
 #include "terminal/window.h"
 #include "window/rowlayout.h"
 
@@ -31,6 +32,12 @@
 
 namespace kestran::window {
 
+// What is known of a row besides its bytes.
+struct RowFacts {
+    std::int64_t responseUs = -1; // from the frame leaving the port to the row's CR
+    serial::LineCounters lineErrors; // seen while it came
+};
+
 class ResponseList : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -43,7 +50,7 @@ public:
     ~ResponseList() override;
 
     // Adds a last row. Neither the selection nor the scroll position moves.
-    void appendLine(const terminal::ShownLine& line);
+    void appendLine(const terminal::ShownLine& line, const RowFacts& facts = {});
     void clear();
 
     int count() const;

@@ -25,10 +25,12 @@ public:
     std::size_t waitingOut = 0;
 
     bool portOpen() const override { return open; }
-    std::optional<terminal::PortError> openPort() override
+    bool openPort() override
     {
         open = !refuseOpen;
-        return refuseOpen;
+        if (refuseOpen)
+            error = *refuseOpen;
+        return open;
     }
     void closePort() override { open = false; }
     void output(std::string_view bytes) override { written.emplace_back(bytes); }

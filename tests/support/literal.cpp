@@ -45,7 +45,7 @@ std::optional<std::string> formatResponse(const std::string& collected)
 
 void LiteralTerminal::onLoad()
 {
-    if (!m_port.portOpen() && m_port.openPort())
+    if (!m_port.portOpen() && !m_port.openPort())
         m_window.endProgram(1);
 }
 
@@ -123,7 +123,7 @@ std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
             break;
         case 7:
             ourPort.refuseOpen = theirPort.refuseOpen =
-                arg % 4 == 2 ? std::optional<terminal::PortError>({2, "busy"}) : std::nullopt;
+                arg % 4 == 2 ? std::optional<terminal::PortError>({terminal::PortFault::busy, "busy"}) : std::nullopt;
             if (arg % 4 == 0)
                 ourPort.open = theirPort.open = false;
             else if (arg % 4 == 3)

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+#include "record/sessionlog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace kestran::record {
+
+namespace {
+
+constexpr char hexDigits[] = "0123456789ABCDEF";
+
+// Which bytes stand as themselves in the quotes.
+struct Plain {
+    bool byte[256] = {};
+    constexpr Plain()
+    {
+        for (int b = 0x20; b < 0x7F; ++b)
+            byte[b] = b != '"' && b != '\\';
+    }
+};
+constexpr Plain plain;
+
+std::string wallClock()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[48];
+    char zone[8];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::strftime(zone, sizeof zone, "%z", &local); // +0100
+    char out[64];
+    std::snprintf(out, sizeof out, "%s.%03d%.3s:%s", text, static_cast<int>(ms.count()), zone,
+                  zone + 3);
+    return out;
+}
+
+} // namespace
+
+std::string quoted(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size() + 2);
+    text += '"';
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t run = at;
+        while (run < bytes.size() && plain.byte[static_cast<unsigned char>(bytes[run])])
+            ++run;
+        text.append(bytes.data() + at, run - at);
+        if (run == bytes.size())
+            break;
+        const auto byte = static_cast<unsigned char>(bytes[run]);
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += static_cast<char>(byte);
+        } else {
+            const char escape[4] = {'\\', 'x', hexDigits[byte >> 4], hexDigits[byte & 15]};
+            text.append(escape, 4);
+        }
+        at = run + 1;
+    }
+    text += '"';
+    return text;
+}
+
+SessionLog::~SessionLog()
+{
+    if (m_file >= 0)
+        ::close(m_file);
+}
+
+bool SessionLog::open(const std::string& path, std::string& problem)
+{
+    m_file = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    if (m_file < 0) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = "it is not a regular file";
+        ::close(m_file);
+        m_file = -1;
+        return false;
+    }
+    m_path = path;
+    return true;
+}
+
+void SessionLog::entry(std::string_view kind, std::string_view rest)
+{
+    if (m_file < 0)
+        return;
+    m_line = wallClock();
+    if (m_leftOnce) {
+        char since[32];
+        const double ms =
+            std::chrono::duration<double, std::milli>(Clock::now() - m_left).count();
+        std::snprintf(since, sizeof since, " +%.1f ", ms);
+        m_line += since;
+    } else {
+        m_line += " - ";
+    }
+    m_line.append(kind);
+    m_line += ' ';
+    m_line.append(rest);
+    m_line += '\n';
+    // One write a line: a line is whole in the file or not there at all.
+    for (std::size_t done = 0; done < m_line.size();) {
+        const ssize_t wrote = ::write(m_file, m_line.data() + done, m_line.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            m_failure = m_path + ": " + std::strerror(wrote < 0 ? errno : ENOSPC);
+            ::close(m_file);
+            m_file = -1;
+            return;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
+void SessionLog::start(const std::string& what)
+{
+    entry("start", what);
+}
+
+void SessionLog::frame(std::string_view bytes)
+{
+    entry("frame", quoted(bytes));
+}
+
+void SessionLog::frameLeft(Clock::time_point when)
+{
+    m_left = when;
+    m_leftOnce = true;
+    entry("sent", "the frame's last byte left the port");
+}
+
+void SessionLog::read(std::string_view bytes)
+{
+    entry("read", quoted(bytes));
+}
+
+void SessionLog::row(std::string_view line, std::size_t cutBytes, std::int64_t responseUs,
+                     const std::string& lineErrors)
+{
+    std::string rest = quoted(line);
+    if (cutBytes > 0)
+        rest += " not-kept=" + std::to_string(cutBytes);
+    if (responseUs >= 0) {
+        char response[48];
+        std::snprintf(response, sizeof response, " response=%.1fms",
+                      static_cast<double>(responseUs) / 1000);
+        rest += response;
+    }
+    if (!lineErrors.empty())
+        rest += " line-errors=" + quoted(lineErrors);
+    entry("row", rest);
+}
+
+void SessionLog::cleared()
+{
+    entry("clear", "the list was emptied");
+}
+
+void SessionLog::told(const std::string& text)
+{
+    entry("message", quoted(text));
+}
+
+void SessionLog::lineErrors(const std::string& rise)
+{
+    entry("line-errors", quoted(rise));
+}
+
+void SessionLog::end(std::int64_t unsent, const std::string& lineErrors)
+{
+    std::string rest = "unsent=" + std::to_string(unsent);
+    if (!lineErrors.empty())
+        rest += " line-errors=" + quoted(lineErrors);
+    entry("end", rest);
+}
+
+std::string SessionLog::takeFailure()
+{
+    return std::exchange(m_failure, {});
+}
+
+} // namespace kestran::record

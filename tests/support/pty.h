@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// A pseudo-terminal on which a test plays the device: the program under test
+// opens portName(), the test writes and reads the device end, and closing it
+// is the device going away.
+
+#include <chrono>
+#include <string>
+
+namespace kestran::testing {
+
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& portName() const { return m_name; }
+    int deviceEnd() const { return m_device; }
+    // Writes all the bytes, waiting for the line to take them.
+    void write(const std::string& bytes);
+    // Reads until `count` bytes have come or the timeout passes.
+    std::string read(std::size_t count, std::chrono::milliseconds timeout);
+    void closeDevice();
+
+private:
+    int m_device = -1;
+    std::string m_name;
+};
+
+} // namespace kestran::testing
