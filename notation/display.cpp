@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "notation/display.h"
 
+#include <unicode/ubrk.h>
 #include <unicode/uchar.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 
@@ -9,11 +12,11 @@ namespace kestran::notation {
 
 namespace {
 
+constexpr std::string_view shownPrefix = "STX";
 constexpr std::string_view shownSuffix = "CRLF";
-// Plain pieces end after about this many bytes, so that a long row can be
-// drawn from a nearby piece rather than from its start.
-constexpr std::size_t plainPieceBytes = 256;
 constexpr int marksShownOnABase = 3;
+// How far past a place to look for the direction of what follows.
+constexpr std::size_t directionLookahead = 64;
 
 constexpr std::string_view controlNames[] = {
     "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
@@ -21,54 +24,30 @@ constexpr std::string_view controlNames[] = {
     "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",
 };
 
-// The code point of the valid UTF-8 sequence at the start of s and its length;
-// length 0 when it is not one. Rejects overlong forms, surrogates and code
-// points above U+10FFFF.
-std::pair<char32_t, std::size_t> decode(std::string_view s)
+// The code point of the well-formed UTF-8 sequence at `at` and its length;
+// length 0 when there is none there.
+std::pair<char32_t, std::size_t> decode(std::string_view s, std::size_t at)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return {lead, 1};
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    char32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-        low = lead == 0xE0 ? 0xA0 : low;   // overlong
-        high = lead == 0xED ? 0x9F : high; // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-        low = lead == 0xF0 ? 0x90 : low;   // overlong
-        high = lead == 0xF4 ? 0x8F : high; // above U+10FFFF
-    } else {
+    auto i = static_cast<std::int32_t>(at);
+    UChar32 code = 0;
+    U8_NEXT(s.data(), i, static_cast<std::int32_t>(s.size()), code);
+    if (code < 0)
         return {0, 0};
-    }
-    if (s.size() < length || byte(1) < low || byte(1) > high)
-        return {0, 0};
-    for (std::size_t i = 1; i < length; ++i) {
-        if (i > 1 && (byte(i) < 0x80 || byte(i) > 0xBF))
-            return {0, 0};
-        code = code << 6 | (byte(i) & 0x3F);
-    }
-    return {code, length};
+    return {static_cast<char32_t>(code), static_cast<std::size_t>(i) - at};
 }
 
 bool isMark(char32_t code)
 {
-    const auto category = u_charType(static_cast<UChar32>(code));
-    return category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK ||
-           category == U_COMBINING_SPACING_MARK;
+    return U_GET_GC_MASK(static_cast<UChar32>(code)) & U_GC_M_MASK;
+}
+
+bool ignorable(char32_t code)
+{
+    return u_hasBinaryProperty(static_cast<UChar32>(code), UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
 }
 
 // Whether a code point would hide, reorder, break or fake the row.
-bool mustTranslate(char32_t code, const Drawable& drawable)
+bool mustTranslate(char32_t code, Drawable drawable)
 {
     switch (u_charType(static_cast<UChar32>(code))) {
     case U_CONTROL_CHAR:
@@ -82,9 +61,24 @@ bool mustTranslate(char32_t code, const Drawable& drawable)
     case U_SPACE_SEPARATOR:
         return code != U' ';
     default:
-        return u_hasBinaryProperty(static_cast<UChar32>(code),
-                                   UCHAR_DEFAULT_IGNORABLE_CODE_POINT) ||
-               (drawable && !drawable(code));
+        return ignorable(code) || (drawable && !drawable(code));
+    }
+}
+
+// Which way a code point pulls the text around it: 'L', 'R' (right-to-left
+// letters, and numbers, which the bidi algorithm keeps beside them), or 0.
+std::int8_t direction(char32_t code)
+{
+    switch (u_charDirection(static_cast<UChar32>(code))) {
+    case U_LEFT_TO_RIGHT:
+        return 'L';
+    case U_RIGHT_TO_LEFT:
+    case U_RIGHT_TO_LEFT_ARABIC:
+    case U_EUROPEAN_NUMBER:
+    case U_ARABIC_NUMBER:
+        return 'R';
+    default:
+        return 0;
     }
 }
 
@@ -97,9 +91,27 @@ std::string hex(unsigned value, int digits)
     return text;
 }
 
+// ICU's grapheme cluster rules: a flag's two regional indicators, a Hangul
+// syllable's jamo, an emoji and its modifier stay together.
+bool graphemeBoundary(std::string_view line, std::size_t at)
+{
+    static UBreakIterator* const characters = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        return ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
+    }();
+    UErrorCode status = U_ZERO_ERROR;
+    UText text = UTEXT_INITIALIZER;
+    utext_openUTF8(&text, line.data(), static_cast<std::int64_t>(line.size()), &status);
+    ubrk_setUText(characters, &text, &status);
+    const bool boundary =
+        U_SUCCESS(status) && ubrk_isBoundary(characters, static_cast<std::int32_t>(at));
+    utext_close(&text);
+    return boundary;
+}
+
 } // namespace
 
-LineWalker::LineWalker(const FormedLine& line, const Drawable& drawable, Position from)
+LineWalker::LineWalker(LineView line, Drawable drawable, Position from)
     : m_bytes(line.bytes), m_cutBytes(line.cutBytes), m_noteAt(std::string_view::npos),
       m_drawable(drawable), m_position(from)
 {
@@ -109,6 +121,35 @@ LineWalker::LineWalker(const FormedLine& line, const Drawable& drawable, Positio
         m_noteAt = m_bytes.size() - shownSuffix.size();
 }
 
+// Where a long plain piece may end without changing how its text is drawn.
+// Shaping and kerning join letters, but not across a plain space; a cluster
+// must stay whole; and the bidi algorithm reorders a right-to-left run as a
+// whole, so no cut may fall inside one. A space lies outside such a run
+// unless right-to-left text (or a number, which the algorithm keeps with it)
+// stands on both sides of it. Past plainPieceBytesAtMost a grapheme
+// boundary will do, and past twice that any code point's.
+bool LineWalker::mayEndBefore(std::size_t at, std::size_t pieceSize, bool afterSpace) const
+{
+    if (pieceSize >= 2 * plainPieceBytesAtMost)
+        return true;
+    if (pieceSize >= plainPieceBytesAtMost)
+        return graphemeBoundary(m_bytes, at);
+    if (pieceSize < plainPieceBytes || !afterSpace || !graphemeBoundary(m_bytes, at))
+        return false;
+    if (m_position.strong != 'R')
+        return true;
+    const std::size_t until = std::min(m_bytes.size(), at + directionLookahead);
+    for (std::size_t next = at; next < until;) {
+        const auto [code, length] = decode(m_bytes, next);
+        if (length == 0 || mustTranslate(code, m_drawable))
+            return true; // a box stands between: the text after it is a run of its own
+        if (const std::int8_t pull = direction(code))
+            return pull == 'L';
+        next += length;
+    }
+    return until == m_bytes.size();
+}
+
 bool LineWalker::next(Piece& piece)
 {
     Position& p = m_position;
@@ -116,17 +157,22 @@ bool LineWalker::next(Piece& piece)
     if (p.at == m_noteAt && !p.noted) {
         p.noted = true;
         p.marksOnBase = -1;
+        p.strong = 0;
         piece.translated = true;
         piece.text = "\xE2\x80\xA6[" + std::to_string(m_cutBytes) + " more bytes not kept]";
         return true;
     }
-    // Plain text up to the next thing to translate, the cut note, or the
-    // length of a piece; never ending between a base and its marks.
+    // "STX" stands alone, so that nothing the device sent can mark it.
+    const std::size_t prefix =
+        p.at == 0 && m_bytes.substr(0, shownPrefix.size()) == shownPrefix ? shownPrefix.size() : 0;
+    bool afterSpace = false;
     while (p.at < m_bytes.size() && !(p.at == m_noteAt && !p.noted)) {
-        const auto [code, length] = decode(m_bytes.substr(p.at));
-        const bool mark = length > 0 && isMark(code);
-        if (piece.size >= plainPieceBytes && !mark)
+        if (prefix > 0 && p.at == prefix) {
+            p.marksOnBase = -1;
             break;
+        }
+        const auto [code, length] = decode(m_bytes, p.at);
+        const bool mark = length > 0 && isMark(code);
         std::string shown = translation(code, length, mark);
         if (!shown.empty()) {
             if (piece.size > 0)
@@ -134,9 +180,15 @@ bool LineWalker::next(Piece& piece)
             piece = Piece{std::move(shown), true, p.at, std::max<std::size_t>(length, 1)};
             p.at += piece.size;
             p.marksOnBase = -1;
+            p.strong = 0;
             return true;
         }
-        p.marksOnBase = mark ? p.marksOnBase + 1 : 0;
+        if (piece.size > 0 && mayEndBefore(p.at, piece.size, afterSpace))
+            break;
+        p.marksOnBase = static_cast<std::int8_t>(mark ? p.marksOnBase + 1 : 0);
+        if (const std::int8_t pull = direction(code))
+            p.strong = pull;
+        afterSpace = code == U' ';
         p.at += length;
         piece.size += length;
     }
@@ -153,12 +205,15 @@ std::string LineWalker::translation(char32_t code, std::size_t length, bool mark
     if (code < 0x20 || code == 0x7F)
         return std::string(code == 0x7F ? "DEL" : controlNames[code]);
     const int marks = m_position.marksOnBase;
-    if (mark ? marks < 0 || marks >= marksShownOnABase : mustTranslate(code, m_drawable))
+    const bool boxed = mark ? marks < 0 || marks >= marksShownOnABase || ignorable(code) ||
+                                  (m_drawable && !m_drawable(code))
+                            : mustTranslate(code, m_drawable);
+    if (boxed)
         return "U+" + hex(code, code > 0xFFFF ? (code > 0xFFFFF ? 6 : 5) : 4);
     return {};
 }
 
-std::string displayText(const FormedLine& line, const Drawable& drawable)
+std::string displayText(LineView line, Drawable drawable)
 {
     std::string text;
     LineWalker walker(line, drawable);

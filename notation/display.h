@@ -3,32 +3,43 @@
 
 // How a formed line is shown. A device can send anything, and the list must
 // never lie about it: two lines that differ in any byte must look different,
-// a line must read as one line in the order its bytes came, and nothing may
-// hide. So a line is shown as pieces. Plain pieces are the device's own
-// text, byte for byte. Translated pieces stand for what cannot be shown
-// faithfully as text, and the list draws them in a style that device text
-// never gets:
+// a line must read as one line in the order its bytes came, nothing may
+// hide, and the same bytes must look the same wherever they fall. So a line
+// is shown as pieces. Plain pieces are the device's own text, byte for byte.
+// Translated pieces stand for what cannot be shown faithfully as text, and
+// the list draws them in a style that device text never gets:
 //  - C0 control characters and DEL by their names ("NUL", "ESC", "DEL");
 //  - each byte that is not part of valid UTF-8 as "\xHH";
 //  - as "U+XXXX": other controls, format characters (bidi controls, zero-width
-//    spaces, the BOM), line and paragraph separators, spaces other than
-//    U+0020, default-ignorable, unassigned and private-use code points,
-//    combining marks with no base or past the third on one base, and code
-//    points that no installed font can draw;
+//    joiners and spaces, the BOM), line and paragraph separators, spaces other
+//    than U+0020, every default-ignorable code point (variation selectors and
+//    Hangul fillers included), unassigned and private-use code points,
+//    combining marks with no base in the payload or past the third on one
+//    base, and code points that no installed font can draw;
 //  - the bytes that were not kept, as "…[N more bytes not kept]".
 
 #include <cstddef>
-#include <functional>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace kestran::notation {
 
-// A line as the terminal forms it: "STX", the payload as kept, "CRLF"; and how
-// many payload bytes were not kept.
+// A line as the terminal forms it: "STX", the payload as kept, "CRLF"; how
+// many payload bytes were not kept; and whether an STX began it (without
+// one, the payload is what came before the first CR).
 struct FormedLine {
     std::string bytes;
     std::size_t cutBytes = 0;
+    bool fromStx = true;
+};
+
+// The bytes of a formed line, wherever they are kept.
+struct LineView {
+    std::string_view bytes;
+    std::size_t cutBytes = 0;
+    LineView(std::string_view b = {}, std::size_t cut = 0) : bytes(b), cutBytes(cut) {}
+    LineView(const FormedLine& line) : bytes(line.bytes), cutBytes(line.cutBytes) {}
 };
 
 struct Piece {
@@ -40,20 +51,27 @@ struct Piece {
 
 // Whether some installed font has a glyph for a code point; without one,
 // every code point counts as drawable.
-using Drawable = std::function<bool(char32_t)>;
+using Drawable = bool (*)(char32_t);
 
 // Where a walk stands; a walk can be resumed from any position it reached.
 struct WalkPosition {
     std::size_t at = 0;
-    int marksOnBase = -1; // combining marks since the last base; -1: no base
-    bool noted = false;   // the cut note has been given
+    std::int8_t marksOnBase = -1; // combining marks since the last base; -1: no base
+    bool noted = false;           // the cut note has been given
+    std::int8_t strong = 0;       // the last strong direction since a piece's start: 0, 'L', 'R'
 };
+
+// Plain pieces of a long run of text end after this many bytes, at the first
+// place where that cannot change how the text is drawn (see display.cpp)...
+inline constexpr std::size_t plainPieceBytes = 256;
+// ...and, when a row has no such place, at the next grapheme boundary after this.
+inline constexpr std::size_t plainPieceBytesAtMost = 4096;
 
 class LineWalker {
 public:
     using Position = WalkPosition;
 
-    LineWalker(const FormedLine& line, const Drawable& drawable, Position from = {});
+    LineWalker(LineView line, Drawable drawable = nullptr, Position from = {});
 
     // The next piece; false at the end of the line.
     bool next(Piece& piece);
@@ -61,15 +79,16 @@ public:
 
 private:
     std::string translation(char32_t code, std::size_t length, bool mark) const;
+    bool mayEndBefore(std::size_t at, std::size_t pieceSize, bool afterSpace) const;
 
     std::string_view m_bytes;
     std::size_t m_cutBytes;
     std::size_t m_noteAt;
-    const Drawable& m_drawable;
+    Drawable m_drawable;
     Position m_position;
 };
 
 // The whole line as plain text: what is copied, and what a screen reader reads.
-std::string displayText(const FormedLine& line, const Drawable& drawable = {});
+std::string displayText(LineView line, Drawable drawable = nullptr);
 
 } // namespace kestran::notation

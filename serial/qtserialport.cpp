@@ -7,6 +7,7 @@
 #include <climits>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestran::serial {
@@ -48,6 +49,22 @@ qint64 driverQueue(int descriptor)
 {
     int queued = 0;
     return ::ioctl(descriptor, TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
+
+// What the system says of an open line: whether it takes bytes now, and
+// whether it is gone (hung up, in error, or its device node removed).
+short lineState(int descriptor)
+{
+    pollfd line{descriptor, POLLIN | POLLOUT, 0};
+    return ::poll(&line, 1, 0) == 1 ? line.revents : 0;
+}
+
+bool lineGone(int descriptor, const std::string& device)
+{
+    struct stat opened {}, named {};
+    return (lineState(descriptor) & (POLLHUP | POLLERR | POLLNVAL)) ||
+           ::fstat(descriptor, &opened) != 0 || ::stat(device.c_str(), &named) != 0 ||
+           opened.st_rdev != named.st_rdev;
 }
 
 } // namespace
@@ -185,8 +202,7 @@ bool QtSerialPort::openDevice()
     // system itself.
     m_hangUp = new QSocketNotifier(descriptor, QSocketNotifier::Exception, this);
     connect(m_hangUp, &QSocketNotifier::activated, this, [this, descriptor] {
-        pollfd line{descriptor, POLLIN, 0};
-        if (::poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        if (lineState(descriptor) & (POLLHUP | POLLERR | POLLNVAL)) {
             m_hangUp->setEnabled(false);
             loseLineSoon();
         }
@@ -220,6 +236,12 @@ void QtSerialPort::output(std::string_view bytes)
     m_frameGone = false;
     m_drainLooks = 0;
     emit frameWritten(frame);
+    // Qt would write on its next pass and tell of it on the pass after;
+    // handed over now, the frame leaves at once and its leaving is seen. A
+    // line with no room is left to Qt, which would take "try again" for an error.
+    if (lineState(static_cast<int>(m_port.handle())) & POLLOUT)
+        m_port.flush();
+    takeWritten();
 }
 
 std::size_t QtSerialPort::outputWaiting() const
@@ -284,22 +306,14 @@ void QtSerialPort::takeWritten()
     emit frameLeft();
 }
 
+// Qt's error codes for a lost line differ from one version to the next, and
+// a full line can read as an error too; what the system says decides.
 void QtSerialPort::takeError(QSerialPort::SerialPortError error)
 {
-    // Errors while opening are answered by openPort() itself; after it, a
-    // failed read or write means the line is of no more use.
-    if (!m_port.isOpen())
-        return;
-    switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-    case QSerialPort::UnknownError:
+    // Errors while opening are answered by openPort() itself.
+    if (m_port.isOpen() && error != QSerialPort::NoError &&
+        lineGone(static_cast<int>(m_port.handle()), m_device))
         loseLineSoon();
-        break;
-    default:
-        break;
-    }
 }
 
 // Qt reports a failed read from inside its own reading; the port is closed

@@ -29,6 +29,8 @@ public:
     // The formed line's payload as kept, and how many of its bytes were not kept.
     std::string_view payload() const { return m_kept; }
     std::size_t cutBytes() const { return m_cut; }
+    // Whether an STX began the line; without one it is what came before a CR.
+    bool fromStx() const { return m_phase != Phase::beforeStx; }
     // Changes whenever the formed line may have changed, so a caller can reuse
     // what it made of the previous one.
     std::uint64_t version() const { return m_version; }

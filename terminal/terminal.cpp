@@ -104,8 +104,9 @@ void Terminal::reportLostLine()
 const ShownLine& Terminal::currentLine()
 {
     if (!m_shown || m_shownVersion != m_strReceived.version()) {
-        m_shown = std::make_shared<const notation::FormedLine>(notation::FormedLine{
-            notation::responseLine(m_strReceived.payload()), m_strReceived.cutBytes()});
+        m_shown = std::make_shared<const notation::FormedLine>(
+            notation::FormedLine{notation::responseLine(m_strReceived.payload()),
+                                 m_strReceived.cutBytes(), m_strReceived.fromStx()});
         m_shownVersion = m_strReceived.version();
     }
     return m_shown;

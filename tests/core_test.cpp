@@ -55,13 +55,16 @@ TEST(Notation, CollectedBytesShowTheFirstFrame)
     }
 }
 
-// The pieces of a line, each translated one in braces.
-std::string pieces(const notation::FormedLine& line, const notation::Drawable& drawable = {})
+// The pieces of a line, each translated one in braces, plain ones that
+// follow one another apart by '|'.
+std::string pieces(notation::LineView line, notation::Drawable drawable = nullptr)
 {
     std::string shown;
     notation::LineWalker walker(line, drawable);
-    for (notation::Piece piece; walker.next(piece);)
-        shown += piece.translated ? "{" + piece.text + "}" : piece.text;
+    bool plainBefore = false;
+    for (notation::Piece piece; walker.next(piece); plainBefore = !piece.translated)
+        shown += piece.translated ? "{" + piece.text + "}"
+                                  : (plainBefore ? "|" : "") + piece.text;
     return shown;
 }
 
@@ -69,7 +72,9 @@ TEST(Notation, EveryByteShowsAsItselfOrVisiblyTranslated)
 {
     const std::vector<std::tuple<std::string, std::size_t, std::string>> cases = {
         {"STX\355\225\234\327\251\360\237\230\200CRLF", 0,
-         "STX\355\225\234\327\251\360\237\230\200CRLF"},
+         "STX|\355\225\234\327\251\360\237\230\200CRLF"},
+        {"STX\314\201a\357\270\217\315\217\341\240\213\343\205\244\360\237\207\252\360\237\207\270CRLF", 0,
+         "STX{U+0301}a{U+FE0F}{U+034F}{U+180B}{U+3164}\360\237\207\252\360\237\207\270CRLF"},
         {"a\0\n\x1F\x7F"s, 0, "a{NUL}{LF}{US}{DEL}"},
         {"caf\351\377\200z", 0, "caf{\\xE9}{\\xFF}{\\x80}z"},
         {"\342\202A\355\225", 0, "{\\xE2}{\\x82}A{\\xED}{\\x95}"},
@@ -83,10 +88,33 @@ TEST(Notation, EveryByteShowsAsItselfOrVisiblyTranslated)
         {"a\314\201\314\201\314\201\314\201\001\314\201", 0,
          "a\314\201\314\201\314\201{U+0301}{SOH}{U+0301}"},
         {"\314\201", 0, "{U+0301}"},
-        {"STXabcCRLF", 70000, "STXabc{\342\200\246[70000 more bytes not kept]}CRLF"}};
+        {"STXabcCRLF", 70000, "STX|abc{\342\200\246[70000 more bytes not kept]}CRLF"}};
     for (const auto& [bytes, cut, shown] : cases)
         EXPECT_EQ(pieces({bytes, cut}), shown) << bytes;
     EXPECT_EQ(pieces({"a\xCF\x88", 0}, [](char32_t c) { return c != U'\u03C8'; }), "a{U+03C8}");
+}
+
+// Long plain text is cut into pieces only where that cannot change how it
+// is drawn: after a plain space, outside right-to-left text, and never
+// inside a cluster such as a flag's pair; with no such place, at 4 KiB.
+TEST(Notation, PiecesEndOnlyWhereNothingJoins)
+{
+    const auto times = [](const std::string& text, int n) {
+        std::string all;
+        while (n-- > 0)
+            all += text;
+        return all;
+    };
+    const std::string flags = "x" + times("\360\237\207\252\360\237\207\270", 40);
+    const std::string hebrew = times("\327\251\327\234\327\225\327\235 ", 60);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {times("abcd ", 60), times("abcd ", 52) + "|" + times("abcd ", 8)},
+        {flags, flags},
+        {hebrew + "123", hebrew + "123"},
+        {hebrew + times("ab ", 90), hebrew + "|" + times("ab ", 86) + "|" + times("ab ", 4)},
+        {times("a", 5000), times("a", 4096) + "|" + times("a", 904)}};
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(pieces({text, 0}), shown) << text.substr(0, 40);
 }
 
 // What the operator is told, the exit status and the port's state, for each

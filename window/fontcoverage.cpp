@@ -32,14 +32,22 @@ CharSet installedCharacters()
     return all;
 }
 
+const CharSet& characters()
+{
+    static const CharSet installed = installedCharacters();
+    return installed;
+}
+
+bool drawable(char32_t code)
+{
+    return FcCharSetHasChar(characters().get(), code) != FcFalse;
+}
+
 } // namespace
 
-const notation::Drawable& installedFontsDraw()
+notation::Drawable installedFontsDraw()
 {
-    static const CharSet characters = installedCharacters();
-    static const notation::Drawable drawable = [](char32_t code) {
-        return FcCharSetHasChar(characters.get(), code) != FcFalse;
-    };
+    characters();
     return drawable;
 }
 

@@ -10,6 +10,6 @@
 namespace kestran::window {
 
 // Asks fontconfig once for the union of every installed font's characters.
-const notation::Drawable& installedFontsDraw();
+notation::Drawable installedFontsDraw();
 
 } // namespace kestran::window

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "window/responselist.h"
 
+#include "record/sessionlog.h"
 #include "window/responselistaccessible.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
@@ -15,6 +18,8 @@ namespace {
 
 constexpr int textMargin = 2;
 constexpr int scrollBarCatchUpMs = 50;
+// A byte view spells this many bytes of a row in its tooltip and description.
+constexpr std::size_t bytesSpelled = 256;
 
 QString removedNote(std::uint64_t removed)
 {
@@ -25,7 +30,7 @@ QString removedNote(std::uint64_t removed)
 
 ResponseList::ResponseList(QWidget* parent, int rowLimit)
     : QAbstractScrollArea(parent), m_rowLimit(std::max(rowLimit, 2)),
-      m_font(std::make_unique<RowFont>(font()))
+      m_font(std::make_unique<RowFont>(font())), m_announcer(std::make_unique<RowAnnouncer>(this))
 {
     installAccessibleFactory();
     setFocusPolicy(Qt::StrongFocus);
@@ -34,51 +39,55 @@ ResponseList::ResponseList(QWidget* parent, int rowLimit)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     m_rowHeight = rowHeight();
+    // Scrolled to the bottom, the view follows new rows; scrolled up, it stays.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int value) { m_following = value >= verticalScrollBar()->maximum(); });
 }
 
 ResponseList::~ResponseList() = default;
 
 int ResponseList::count() const
 {
-    return m_runs.empty() ? noteRows() : static_cast<int>(m_runs.back().end - m_first) + noteRows();
+    return static_cast<int>(m_rows.rows()) + noteRows();
 }
 
 void ResponseList::appendLine(const terminal::ShownLine& line, const RowFacts& facts)
 {
-    Q_UNUSED(facts);
     if (!line)
         return;
     if (count() >= m_rowLimit)
         dropOldestRuns();
-    if (!m_runs.empty() && m_runs.back().line == line) {
-        ++m_runs.back().end;
+    if (line == m_last && !m_rows.empty()) {
+        m_rows.repeatLast();
     } else {
-        auto layout = std::make_shared<const RowLayout>(line, *m_font);
-        m_widest = std::max(m_widest, layout->width() + 2 * textMargin);
-        m_runs.push_back(
-            {line, std::move(layout), m_runs.empty() ? m_first + 1 : m_runs.back().end + 1});
+        std::vector<RowStop> stops;
+        const int width = layOutRow(*line, *m_font, stops);
+        m_widest = std::max(m_widest, width + 2 * textMargin);
+        m_rows.add(*line, line->fromStx, facts, width, std::move(stops));
+        m_last = line;
     }
     const int row = count() - 1;
     if (row < topRow() + rowsInView() + 1) {
         updateScrollBars();
         viewport()->update(visualRect(row));
+    } else if (m_following &&
+               (!m_sinceFollowed.isValid() || m_sinceFollowed.elapsed() >= scrollBarCatchUpMs)) {
+        followNewest();
     } else if (!m_scrollBarCatchUp.isActive()) {
         m_scrollBarCatchUp.start(scrollBarCatchUpMs, this);
     }
     tellRowsChanged(QAccessibleTableModelChangeEvent::RowsInserted, row);
+    m_announcer->rowAdded(row);
 }
 
 // The oldest runs go whole, never part of one, until the new row fits.
 void ResponseList::dropOldestRuns()
 {
-    const int before = count();
-    while (!m_runs.empty() && count() + 1 > m_rowLimit) {
-        const std::int64_t rows = m_runs.front().end - m_first;
-        m_removed += static_cast<std::uint64_t>(rows);
-        m_first = m_runs.front().end;
-        m_runs.pop_front();
-    }
-    const int gone = before - count();
+    const bool firstDrop = m_removed == 0;
+    const std::int64_t dropped = m_rows.dropOldest(m_rowLimit - 2);
+    m_removed += static_cast<std::uint64_t>(dropped);
+    // The note row stands in the place of one that went.
+    const int gone = static_cast<int>(dropped) - (firstDrop ? 1 : 0);
     m_current = m_current < 0 ? -1 : std::max(0, m_current - gone);
     verticalScrollBar()->setValue(std::max(0, topRow() - gone));
     updateScrollBars();
@@ -89,8 +98,8 @@ void ResponseList::dropOldestRuns()
 
 void ResponseList::clear()
 {
-    std::deque<Run>().swap(m_runs);
-    m_first = 0;
+    m_rows.clear();
+    m_last.reset();
     m_removed = 0;
     m_current = -1;
     m_widest = 0;
@@ -99,13 +108,7 @@ void ResponseList::clear()
     viewport()->update();
     forgetAccessibleRows(this);
     tellRowsChanged(QAccessibleTableModelChangeEvent::ModelReset, -1);
-}
-
-const ResponseList::Run& ResponseList::runOf(int row) const
-{
-    const std::int64_t wanted = m_first + row - noteRows();
-    return *std::upper_bound(m_runs.begin(), m_runs.end(), wanted,
-                             [](std::int64_t at, const Run& r) { return at < r.end; });
+    m_announcer->cleared();
 }
 
 QString ResponseList::lineAt(int row) const
@@ -114,7 +117,66 @@ QString ResponseList::lineAt(int row) const
         return {};
     if (row < noteRows())
         return removedNote(m_removed);
-    return QString::fromStdString(notation::displayText(*runOf(row).line, m_font->drawable()));
+    const auto text = notation::displayText(m_rows.line(m_rows.runOf(row - noteRows())),
+                                            m_font->drawable());
+    return QString::fromStdString(text);
+}
+
+QString ResponseList::spelling(int row, bool whole) const
+{
+    if (row < noteRows() || row >= count())
+        return {};
+    const std::size_t index = m_rows.runOf(row - noteRows());
+    const notation::LineView line = m_rows.line(index);
+    std::string bytes = m_rows.run(index).fromStx ? "\x02" : "";
+    bytes.append(line.bytes.substr(3, line.bytes.size() - 7)); // between "STX" and "CRLF"
+    const auto spell = [](std::string_view part) {
+        return QString::fromStdString(record::quoted(part));
+    };
+    QString text;
+    if (whole || bytes.size() <= bytesSpelled) {
+        text = spell(line.cutBytes ? bytes : bytes + "\r");
+    } else {
+        const QByteArray digest = QCryptographicHash::hash(
+            QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())),
+            QCryptographicHash::Sha256);
+        text = spell(std::string_view(bytes).substr(0, bytesSpelled)) +
+               QStringLiteral(" and %1 more (SHA-256 %2)")
+                   .arg(bytes.size() - bytesSpelled)
+                   .arg(QString::fromLatin1(digest.toHex().left(16)));
+    }
+    if (line.cutBytes)
+        text += QStringLiteral(", %1 bytes not kept, ").arg(line.cutBytes) + spell("\r");
+    return text;
+}
+
+QString ResponseList::byteView(int row) const
+{
+    if (row < 0 || row >= count())
+        return {};
+    if (row < noteRows())
+        return removedNote(m_removed);
+    const std::size_t index = m_rows.runOf(row - noteRows());
+    const RowStore::Run& run = m_rows.run(index);
+    QString view = QStringLiteral("Bytes: ") + spelling(row, false);
+    view += QStringLiteral("\nCame %1").arg(QDateTime::fromMSecsSinceEpoch(run.arrivedMs)
+                                               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
+    if (run.responseUs >= 0)
+        view += QStringLiteral(", %1 ms after the frame left").arg(run.responseUs / 1000.0, 0, 'f', 1);
+    const char* const kinds[] = {"framing", "parity", "overrun", "buffer overrun", "break"};
+    QStringList errors;
+    for (int kind = 0; kind < 5; ++kind) {
+        if (run.lineErrors & (1 << kind))
+            errors << QString::fromLatin1(kinds[kind]);
+    }
+    if (!errors.isEmpty())
+        view += QStringLiteral("\nLine errors while it came: ") + errors.join(QStringLiteral(", "));
+    const std::int64_t first = m_rows.firstRowOf(index) + noteRows() + 1;
+    if (m_rows.rowsIn(index) > 1)
+        view += QStringLiteral("\nRows %1 to %2 are this same response")
+                    .arg(first)
+                    .arg(first + m_rows.rowsIn(index) - 1);
+    return view;
 }
 
 void ResponseList::setCurrentRow(std::int64_t row)
@@ -165,12 +227,22 @@ void ResponseList::updateScrollBars()
 {
     m_scrollBarCatchUp.stop();
     const int inView = rowsInView();
+    const bool following = m_following;
     verticalScrollBar()->setPageStep(inView);
     verticalScrollBar()->setSingleStep(1);
     verticalScrollBar()->setRange(0, std::max(0, count() - inView));
+    if (following)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth());
     horizontalScrollBar()->setRange(0, std::max(0, m_widest - viewport()->width()));
+}
+
+void ResponseList::followNewest()
+{
+    m_sinceFollowed.start();
+    updateScrollBars();
+    viewport()->update();
 }
 
 void ResponseList::ensureVisible(int row)
@@ -216,7 +288,8 @@ void ResponseList::paintEvent(QPaintEvent* event)
                        QRect(text.left() - shift, text.top(), m_font->width(note), text.height()),
                        note);
         } else {
-            runOf(row).layout->paint(painter, text, shift, *m_font);
+            const std::size_t run = m_rows.runOf(row - noteRows());
+            paintRow(painter, m_rows.line(run), m_rows.stops(run), text, shift, *m_font);
         }
         if (selected && hasFocus()) {
             QStyleOptionFocusRect focus;
@@ -230,10 +303,12 @@ void ResponseList::paintEvent(QPaintEvent* event)
 
 void ResponseList::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() == m_scrollBarCatchUp.timerId())
-        updateScrollBars();
+    if (event->timerId() != m_scrollBarCatchUp.timerId())
+        return QAbstractScrollArea::timerEvent(event);
+    if (m_following)
+        followNewest();
     else
-        QAbstractScrollArea::timerEvent(event);
+        updateScrollBars();
 }
 
 void ResponseList::resizeEvent(QResizeEvent* event)
@@ -245,13 +320,14 @@ void ResponseList::resizeEvent(QResizeEvent* event)
 void ResponseList::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange) {
+        // Laid out again in the new font: kept as they were, the old widths
+        // and stops would draw rows out of place.
         m_rowHeight = rowHeight();
         m_font = std::make_unique<RowFont>(font());
-        m_widest = 0;
-        for (auto& run : m_runs) {
-            run.layout = std::make_shared<const RowLayout>(run.line, *m_font);
-            m_widest = std::max(m_widest, run.layout->width() + 2 * textMargin);
-        }
+        m_widest = 2 * textMargin + m_rows.layOutAgain([this](notation::LineView line,
+                                                              std::vector<RowStop>& stops) {
+            return layOutRow(line, *m_font, stops);
+        });
         updateScrollBars();
     }
     QAbstractScrollArea::changeEvent(event);

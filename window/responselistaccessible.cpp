@@ -6,10 +6,17 @@
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QPointer>
+#include <QtGlobal>
 
 namespace kestran::window {
 
 namespace {
+
+// Orca drops a second announcement within a tenth of a second and queues
+// the rest behind one another: a burst is said as one.
+constexpr int announceEveryMs = 500;
+// How much of a row an announcement reads out.
+constexpr int announcedCharacters = 200;
 
 class RowAccessible : public QAccessibleInterface {
 public:
@@ -29,7 +36,11 @@ public:
     QAccessible::Role role() const override { return QAccessible::ListItem; }
     QString text(QAccessible::Text kind) const override
     {
-        return kind == QAccessible::Name && isValid() ? m_list->lineAt(m_row) : QString();
+        if (!isValid())
+            return {};
+        if (kind == QAccessible::Name)
+            return m_list->lineAt(m_row);
+        return kind == QAccessible::Description ? m_list->byteView(m_row) : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override
@@ -58,14 +69,49 @@ private:
     int m_row;
 };
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+// Before Qt 6.8 there is no announcement event; what Orca does speak is a
+// notification object being shown, so the list has one, after its rows.
+class NotificationAccessible : public QAccessibleInterface {
+public:
+    explicit NotificationAccessible(ResponseList* list) : m_list(list) {}
+    QString said;
+
+    bool isValid() const override { return m_list; }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return parent()->window(); }
+    QAccessibleInterface* parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(m_list);
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Name ? said : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override { return {}; }
+    QAccessible::State state() const override { return {}; }
+
+private:
+    QPointer<ResponseList> m_list;
+};
+#endif
+
 class ListAccessible : public QAccessibleWidget {
 public:
     explicit ListAccessible(ResponseList* list) : QAccessibleWidget(list, QAccessible::List) {}
     ~ListAccessible() override { forgetRows(); }
 
-    int childCount() const override { return list()->count(); }
+    int childCount() const override { return list()->count() + notifications(); }
     QAccessibleInterface* child(int index) const override
     {
+        if (index == list()->count() && notifications())
+            return notification();
         if (index < 0 || index >= list()->count())
             return nullptr;
         if (const auto known = m_rows.constFind(index); known != m_rows.cend())
@@ -80,7 +126,7 @@ public:
             if (QAccessible::accessibleInterface(it.value()) == child)
                 return it.key();
         }
-        return -1;
+        return child && child == m_notification ? list()->count() : -1;
     }
     QAccessibleInterface* childAt(int x, int y) const override
     {
@@ -98,12 +144,41 @@ public:
         m_rows.clear();
     }
 
+    void announce(const QString& text)
+    {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        QAccessibleAnnouncementEvent event(list(), text);
+        event.setPoliteness(QAccessible::AnnouncementPoliteness::Polite);
+        QAccessible::updateAccessibility(&event);
+#else
+        notification()->said = text;
+        for (const auto kind : {QAccessible::NameChanged, QAccessible::ObjectShow}) {
+            QAccessibleEvent event(notification(), kind);
+            QAccessible::updateAccessibility(&event);
+        }
+#endif
+    }
+
 private:
     ResponseList* list() const { return static_cast<ResponseList*>(widget()); }
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    static int notifications() { return 1; }
+    NotificationAccessible* notification() const
+    {
+        if (!m_notification) {
+            m_notification = new NotificationAccessible(list());
+            QAccessible::registerAccessibleInterface(m_notification);
+        }
+        return m_notification;
+    }
+    mutable NotificationAccessible* m_notification = nullptr;
+#else
+    static int notifications() { return 0; }
+    QAccessibleInterface* notification() const { return nullptr; }
+    static constexpr QAccessibleInterface* m_notification = nullptr;
+#endif
     mutable QHash<int, QAccessible::Id> m_rows;
 };
-
-AccessibleEventSink eventSink = nullptr;
 
 QAccessibleInterface* responseListFactory(const QString&, QObject* object)
 {
@@ -123,29 +198,60 @@ void installAccessibleFactory()
     Q_UNUSED(installed);
 }
 
-void setAccessibleEventSink(AccessibleEventSink sink)
-{
-    eventSink = sink;
-}
-
-bool accessibleEventsWanted()
-{
-    return eventSink || QAccessible::isActive();
-}
-
-void tellAccessible(QAccessibleEvent* event)
-{
-    if (eventSink)
-        eventSink(event);
-    else if (QAccessible::isActive())
-        QAccessible::updateAccessibility(event);
-}
-
 void forgetAccessibleRows(ResponseList* list)
 {
     if (auto* accessible =
             dynamic_cast<ListAccessible*>(QAccessible::queryAccessibleInterface(list)))
         accessible->forgetRows();
+}
+
+RowAnnouncer::RowAnnouncer(ResponseList* list) : m_list(list)
+{
+    m_soon.setSingleShot(true);
+    connect(&m_soon, &QTimer::timeout, this, &RowAnnouncer::announce);
+}
+
+void RowAnnouncer::rowAdded(int row)
+{
+    if (!QAccessible::isActive())
+        return;
+    ++m_newRows;
+    m_lastRow = row;
+    announceSoon();
+}
+
+void RowAnnouncer::cleared()
+{
+    if (!QAccessible::isActive())
+        return;
+    m_newRows = 0;
+    m_cleared = true;
+    announceSoon();
+}
+
+void RowAnnouncer::announceSoon()
+{
+    if (m_soon.isActive())
+        return;
+    const qint64 since = m_sinceLast.isValid() ? m_sinceLast.elapsed() : announceEveryMs;
+    m_soon.start(static_cast<int>(std::max<qint64>(0, announceEveryMs - since)));
+}
+
+void RowAnnouncer::announce()
+{
+    QString text = m_cleared ? tr("List cleared.") : QString();
+    if (m_newRows > 0) {
+        const QString last = m_list->lineAt(m_lastRow).left(announcedCharacters);
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) +
+                (m_newRows == 1 ? tr("New response: %1").arg(last)
+                                : tr("%1 new responses, last: %2").arg(m_newRows).arg(last));
+    }
+    m_newRows = 0;
+    m_cleared = false;
+    m_sinceLast.start();
+    if (auto* accessible =
+            dynamic_cast<ListAccessible*>(QAccessible::queryAccessibleInterface(m_list)))
+        accessible->announce(text);
 }
 
 } // namespace kestran::window

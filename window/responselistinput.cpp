@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // How the response list answers the operator and assistive technology:
-// keys, the mouse, the context menu and focus, and the events that tell a
-// screen reader what changed.
+// keys, the mouse, the context menu, the byte view and focus, and the events
+// that tell a screen reader what changed.
 
 #include "window/responselist.h"
 
@@ -10,10 +10,20 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QTimer>
+#include <QToolTip>
 
 namespace kestran::window {
+
+namespace {
+
+const QKeySequence copyBytesKey(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+const QKeySequence byteViewKey(Qt::CTRL | Qt::Key_B);
+
+} // namespace
 
 void ResponseList::mousePressEvent(QMouseEvent* event)
 {
@@ -23,16 +33,39 @@ void ResponseList::mousePressEvent(QMouseEvent* event)
     QAbstractScrollArea::mousePressEvent(event);
 }
 
-void ResponseList::copyCurrent() const
+void ResponseList::copy(bool bytes) const
 {
     if (m_current >= 0)
-        QApplication::clipboard()->setText(lineAt(m_current));
+        QApplication::clipboard()->setText(bytes ? spelling(m_current, true) : lineAt(m_current));
+}
+
+void ResponseList::showByteView(int row, const QPoint& at)
+{
+    if (row >= 0)
+        QToolTip::showText(at, byteView(row), this, visualRect(row));
+    else
+        QToolTip::hideText();
+}
+
+bool ResponseList::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        showByteView(rowAt(help->pos().y()), help->globalPos());
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 void ResponseList::keyPressEvent(QKeyEvent* event)
 {
-    if (event->matches(QKeySequence::Copy)) {
-        copyCurrent();
+    if (event->matches(QKeySequence::Copy) || QKeySequence(event->keyCombination()) == copyBytesKey) {
+        copy(!event->matches(QKeySequence::Copy));
+        return;
+    }
+    if (QKeySequence(event->keyCombination()) == byteViewKey) {
+        const QRect row = visualRect(m_current);
+        showByteView(m_current, viewport()->mapToGlobal(row.bottomLeft()));
         return;
     }
     const std::int64_t current = m_current;
@@ -69,9 +102,12 @@ void ResponseList::contextMenuEvent(QContextMenuEvent* event)
             setCurrentRow(row);
     }
     QMenu menu(this);
-    QAction* copy = menu.addAction(tr("&Copy"), this, &ResponseList::copyCurrent);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(m_current >= 0);
+    QAction* copyText = menu.addAction(tr("&Copy"), this, [this] { copy(false); });
+    copyText->setShortcut(QKeySequence::Copy);
+    QAction* copyBytes = menu.addAction(tr("Copy &Bytes"), this, [this] { copy(true); });
+    copyBytes->setShortcut(copyBytesKey);
+    for (QAction* action : {copyText, copyBytes})
+        action->setEnabled(m_current >= 0);
     menu.exec(event->globalPos());
 }
 
@@ -79,7 +115,12 @@ void ResponseList::focusInEvent(QFocusEvent* event)
 {
     viewport()->update(visualRect(m_current));
     QAbstractScrollArea::focusInEvent(event);
-    tellAboutRow(QAccessible::Focus, m_current);
+    // Qt tells of the list's own focus after this returns; the row's focus
+    // comes after that, or the list would take it back from the row.
+    QTimer::singleShot(0, this, [this] {
+        if (hasFocus())
+            tellAboutRow(QAccessible::Focus, m_current);
+    });
 }
 
 void ResponseList::focusOutEvent(QFocusEvent* event)
@@ -91,21 +132,21 @@ void ResponseList::focusOutEvent(QFocusEvent* event)
 void ResponseList::tellRowsChanged(QAccessibleTableModelChangeEvent::ModelChangeType change,
                                    int row)
 {
-    if (!accessibleEventsWanted())
+    if (!QAccessible::isActive())
         return;
     QAccessibleTableModelChangeEvent event(this, change);
     event.setFirstRow(row);
     event.setLastRow(row);
-    tellAccessible(&event);
+    QAccessible::updateAccessibility(&event);
 }
 
 void ResponseList::tellAboutRow(QAccessible::Event kind, int row)
 {
-    if (!accessibleEventsWanted() || row < 0)
+    if (!QAccessible::isActive() || row < 0)
         return;
     QAccessibleEvent event(this, kind);
     event.setChild(row);
-    tellAccessible(&event);
+    QAccessible::updateAccessibility(&event);
 }
 
 } // namespace kestran::window

@@ -39,10 +39,10 @@ int RowFont::width(const notation::Piece& piece) const
     return *known;
 }
 
-RowLayout::RowLayout(const terminal::ShownLine& line, const RowFont& font) : m_line(line)
+int layOutRow(notation::LineView line, const RowFont& font, std::vector<RowStop>& stops)
 {
-    notation::LineWalker walker(*line, font.drawable());
-    m_stops.push_back({0, 0, -1, false});
+    notation::LineWalker walker(line, font.drawable());
+    stops = {{0, 0, -1, false, 0}};
     std::int64_t x = 0;
     std::int64_t nextStop = stopSpacing;
     notation::Piece piece;
@@ -50,13 +50,13 @@ RowLayout::RowLayout(const terminal::ShownLine& line, const RowFont& font) : m_l
         x += font.width(piece);
         if (x >= nextStop && x < std::numeric_limits<std::uint32_t>::max()) {
             const auto at = walker.position();
-            m_stops.push_back({static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(at.at),
-                               static_cast<std::int8_t>(at.marksOnBase), at.noted});
+            stops.push_back({static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(at.at),
+                             at.marksOnBase, at.noted, at.strong});
             nextStop = x + stopSpacing;
         }
     }
-    m_stops.shrink_to_fit();
-    m_width = static_cast<int>(std::min<std::int64_t>(x, std::numeric_limits<int>::max() / 2));
+    stops.shrink_to_fit();
+    return static_cast<int>(std::min<std::int64_t>(x, std::numeric_limits<int>::max() / 2));
 }
 
 void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece)
@@ -87,14 +87,18 @@ void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece)
     painter.drawText(QPoint(area.left(), baseline), textOf(piece));
 }
 
-void RowLayout::paint(QPainter& painter, const QRect& row, int shift, const RowFont& font) const
+void paintRow(QPainter& painter, notation::LineView line, const std::vector<RowStop>* stops,
+              const QRect& row, int shift, const RowFont& font)
 {
-    const auto stop = std::prev(std::upper_bound(
-        m_stops.begin(), m_stops.end(), static_cast<std::uint32_t>(std::max(shift, 0)),
-        [](std::uint32_t wanted, const Stop& s) { return wanted < s.x; }));
-    notation::LineWalker walker(*m_line, font.drawable(),
-                                {stop->at, stop->marksOnBase, stop->noted});
-    std::int64_t x = static_cast<std::int64_t>(stop->x) - shift;
+    RowStop stop{0, 0, -1, false, 0};
+    if (stops) {
+        stop = *std::prev(std::upper_bound(
+            stops->begin(), stops->end(), static_cast<std::uint32_t>(std::max(shift, 0)),
+            [](std::uint32_t wanted, const RowStop& s) { return wanted < s.x; }));
+    }
+    notation::LineWalker walker(line, font.drawable(),
+                                {stop.at, stop.marksOnBase, stop.noted, stop.strong});
+    std::int64_t x = static_cast<std::int64_t>(stop.x) - shift;
     notation::Piece piece;
     while (x < row.width() && walker.next(piece)) {
         const int width = font.width(piece);

@@ -75,7 +75,8 @@ void LiteralTerminal::onComm()
     const std::size_t payload = line->size() - 7; // "STX" and "CRLF"
     const std::size_t cut = payload > m_keepLimit ? payload - m_keepLimit : 0;
     m_window.appendLine(std::make_shared<const notation::FormedLine>(
-        notation::FormedLine{line->substr(0, line->size() - 4 - cut) + "CRLF", cut}));
+        notation::FormedLine{line->substr(0, line->size() - 4 - cut) + "CRLF", cut,
+                             strReceived.find('\x02') != std::string::npos}));
 }
 
 std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
@@ -98,7 +99,7 @@ std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
         theirPort.waiting.clear();
     };
     const auto sameLine = [](const terminal::ShownLine& a, const terminal::ShownLine& b) {
-        return a->bytes == b->bytes && a->cutBytes == b->cutBytes;
+        return a->bytes == b->bytes && a->cutBytes == b->cutBytes && a->fromStx == b->fromStx;
     };
     ours.onLoad();
     theirs.onLoad();

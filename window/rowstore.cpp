@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+#include "window/rowstore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+namespace kestran::window {
+
+namespace {
+
+// Blocks grow from a few KiB to this, so that a short list stays small and a
+// long one costs one allocation per many rows.
+constexpr std::size_t firstBlock = 4096;
+constexpr std::size_t largestBlock = 1 << 20;
+
+std::uint8_t kindsOf(const serial::LineCounters& errors)
+{
+    return static_cast<std::uint8_t>(
+        (errors.framing ? RowStore::framing : 0) | (errors.parity ? RowStore::parity : 0) |
+        (errors.overrun ? RowStore::overrun : 0) |
+        (errors.bufferOverrun ? RowStore::bufferOverrun : 0) | (errors.breaks ? RowStore::breaks : 0));
+}
+
+} // namespace
+
+void RowStore::add(notation::LineView line, bool fromStx, const RowFacts& facts,
+                   std::int32_t width, std::vector<RowStop> stops)
+{
+    const std::size_t length = line.bytes.size();
+    if (m_blocks.empty() || m_blocks.back().bytes.capacity() - m_blocks.back().bytes.size() < length) {
+        const std::size_t grown = m_blocks.empty() ? firstBlock
+                                                   : std::min(largestBlock, 2 * m_blocks.back().bytes.capacity());
+        m_blocks.push_back({m_kept, {}});
+        m_blocks.back().bytes.reserve(std::max(grown, length));
+    }
+    m_blocks.back().bytes.append(line.bytes);
+    const auto arrived = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    const std::int64_t firstRow = m_runs.empty() ? m_first : m_runs.back().end;
+    m_runs.push_back({m_kept, firstRow + 1, arrived.count(), static_cast<std::uint32_t>(length),
+                      static_cast<std::int32_t>(std::clamp<std::int64_t>(
+                          facts.responseUs, -1, std::numeric_limits<std::int32_t>::max())),
+                      width, kindsOf(facts.lineErrors), fromStx});
+    m_kept += length;
+    if (stops.size() > 1)
+        m_stops.emplace(serial(m_runs.size() - 1), std::move(stops));
+    if (line.cutBytes > 0)
+        m_cuts.emplace(serial(m_runs.size() - 1), line.cutBytes);
+}
+
+std::int32_t RowStore::layOutAgain(const Layout& layOut)
+{
+    std::int32_t widest = 0;
+    for (std::size_t index = 0; index < m_runs.size(); ++index) {
+        std::vector<RowStop> stops;
+        m_runs[index].width = layOut(line(index), stops);
+        widest = std::max(widest, m_runs[index].width);
+        m_stops.erase(serial(index));
+        if (stops.size() > 1)
+            m_stops.emplace(serial(index), std::move(stops));
+    }
+    return widest;
+}
+
+void RowStore::clear()
+{
+    std::deque<Run>().swap(m_runs);
+    std::deque<Block>().swap(m_blocks);
+    m_stops.clear();
+    m_cuts.clear();
+    m_first = 0;
+}
+
+std::int64_t RowStore::dropOldest(std::int64_t rows)
+{
+    const std::int64_t before = this->rows();
+    while (!m_runs.empty() && this->rows() > rows) {
+        m_stops.erase(serial(0));
+        m_cuts.erase(serial(0));
+        m_first = m_runs.front().end;
+        m_runs.pop_front();
+        ++m_dropped;
+    }
+    const std::uint64_t stillUsed = m_runs.empty() ? m_kept : m_runs.front().bytesAt;
+    while (m_blocks.size() > 1 && m_blocks[1].at <= stillUsed)
+        m_blocks.pop_front();
+    return before - this->rows();
+}
+
+std::size_t RowStore::runOf(std::int64_t row) const
+{
+    const std::int64_t wanted = m_first + row;
+    return static_cast<std::size_t>(
+        std::upper_bound(m_runs.begin(), m_runs.end(), wanted,
+                         [](std::int64_t at, const Run& r) { return at < r.end; }) -
+        m_runs.begin());
+}
+
+std::int64_t RowStore::firstRowOf(std::size_t index) const
+{
+    return (index == 0 ? m_first : m_runs[index - 1].end) - m_first;
+}
+
+notation::LineView RowStore::line(std::size_t index) const
+{
+    const Run& r = m_runs[index];
+    const Block& block = *std::prev(std::upper_bound(
+        m_blocks.begin(), m_blocks.end(), r.bytesAt,
+        [](std::uint64_t at, const Block& b) { return at < b.at; }));
+    const auto cut = m_cuts.find(serial(index));
+    return {std::string_view(block.bytes).substr(r.bytesAt - block.at, r.length),
+            cut == m_cuts.end() ? 0 : cut->second};
+}
+
+const std::vector<RowStop>* RowStore::stops(std::size_t index) const
+{
+    const auto found = m_stops.find(serial(index));
+    return found == m_stops.end() ? nullptr : &found->second;
+}
+
+} // namespace kestran::window
