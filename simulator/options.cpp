@@ -3,7 +3,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
+#include <getopt.h>
+#include <iterator>
 #include <map>
 
 namespace kestran::simulator {
@@ -21,62 +22,55 @@ std::optional<long long> wholeNumber(const std::string& text, long long minimum)
     return parsed;
 }
 
+// What each option's value must be, for messages; and how it is taken.
 struct Valued {
-    const char* takes; // what the option's value must be, for messages
-    std::function<bool(const std::string&, Options&)> apply;
+    const char* name;
+    const char* takes;
+    bool (*apply)(const std::string& text, Options& options);
 };
 
-// Sets an int member from a whole number no smaller than `minimum`.
-Valued number(int Options::*member, long long minimum, const char* takes)
+bool intWithin(const std::string& text, long long minimum, int& into)
 {
-    return {takes, [=](const std::string& text, Options& options) {
-                const auto value = wholeNumber(text, minimum);
-                if (value && *value <= 1000000)
-                    options.*member = static_cast<int>(*value);
-                return value && *value <= 1000000;
-            }};
+    const auto value = wholeNumber(text, minimum);
+    if (value && *value <= 1000000)
+        into = static_cast<int>(*value);
+    return value && *value <= 1000000;
 }
 
-const std::map<std::string, Valued>& valuedOptions()
-{
-    static const std::map<std::string, Valued> options = {
-        {"--reply",
-         {"text", [](const std::string& text, Options& o) { return o.reply = text, true; }}},
-        {"--pieces", number(&Options::pieces, 1, "a whole number from 1")},
-        {"--pause", number(&Options::pauseMs, 0, "a whole number of milliseconds")},
-        {"--stream",
-         {"a whole number of milliseconds",
-          [](const std::string& text, Options& o) {
-              const auto every = wholeNumber(text, 0);
-              if (every && *every <= 1000000)
-                  o.streamEveryMs = static_cast<int>(*every);
-              return every && *every <= 1000000;
-          }}},
-        {"--flood",
-         {"text, frame or random",
-          [](const std::string& text, Options& o) {
-              static const std::map<std::string, StreamShape> shapes = {
-                  {"text", StreamShape::text},
-                  {"frame", StreamShape::endlessFrame},
-                  {"random", StreamShape::random}};
-              const auto shape = shapes.find(text);
-              if (shape == shapes.end())
-                  return false;
-              o.streamShape = shape->second;
-              o.streamEveryMs = 0;
-              return true;
-          }}},
-        {"--bytes",
-         {"a whole number from 1",
-          [](const std::string& text, Options& o) {
-              const auto bytes = wholeNumber(text, 1);
-              if (bytes)
-                  o.streamBytes = static_cast<std::size_t>(*bytes);
-              return bytes.has_value();
-          }}},
-    };
-    return options;
-}
+const Valued valuedOptions[] = {
+    {"reply", "text", [](const std::string& text, Options& o) { return o.reply = text, true; }},
+    {"pieces", "a whole number from 1",
+     [](const std::string& text, Options& o) { return intWithin(text, 1, o.pieces); }},
+    {"pause", "a whole number of milliseconds",
+     [](const std::string& text, Options& o) { return intWithin(text, 0, o.pauseMs); }},
+    {"stream", "a whole number of milliseconds",
+     [](const std::string& text, Options& o) {
+         int every = 0;
+         return intWithin(text, 0, every) && (o.streamEveryMs = every, true);
+     }},
+    {"flood", "text, frame or random",
+     [](const std::string& text, Options& o) {
+         static const std::map<std::string, StreamShape> shapes = {
+             {"text", StreamShape::text},
+             {"frame", StreamShape::endlessFrame},
+             {"random", StreamShape::random}};
+         const auto shape = shapes.find(text);
+         if (shape == shapes.end())
+             return false;
+         o.streamShape = shape->second;
+         o.streamEveryMs = 0;
+         return true;
+     }},
+    {"bytes", "a whole number from 1",
+     [](const std::string& text, Options& o) {
+         const auto bytes = wholeNumber(text, 1);
+         if (bytes)
+             o.streamBytes = static_cast<std::size_t>(*bytes);
+         return bytes.has_value();
+     }},
+};
+// getopt_long's values: the valued options from here on, by their place above.
+constexpr int firstValued = 1000, twice = 100, silent = 101;
 
 } // namespace
 
@@ -106,29 +100,38 @@ std::string usage()
 
 std::optional<std::string> parseOptions(const std::vector<std::string>& arguments, Options& options)
 {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string option = arguments[i];
-        std::optional<std::string> value;
-        if (const auto equals = option.find('=');
-            option.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option.resize(equals);
-        }
-        const auto valued = valuedOptions().find(option);
-        if (valued != valuedOptions().end()) {
-            if (!value && i + 1 < arguments.size())
-                value = arguments[++i];
-            if (!value)
-                return option + " needs a value: " + valued->second.takes;
-            if (!valued->second.apply(*value, options))
-                return option + " takes " + valued->second.takes + ", not \"" + *value + "\"";
-        } else if (option == "--twice" && !value) {
+    std::vector<option> known;
+    for (int i = 0; i < int(std::size(valuedOptions)); ++i)
+        known.push_back({valuedOptions[i].name, required_argument, nullptr, firstValued + i});
+    known.push_back({"twice", no_argument, nullptr, twice});
+    known.push_back({"silent", no_argument, nullptr, silent});
+    known.push_back({nullptr, 0, nullptr, 0});
+    std::vector<std::string> words = {"kestran-device"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    optind = 0; // from the start, whatever was parsed before
+    opterr = 0; // the messages are ours
+    for (int found; (found = getopt_long(static_cast<int>(words.size()), argv.data(), "-:",
+                                         known.data(), nullptr)) != -1;) {
+        const std::string given = argv[static_cast<std::size_t>(optind - 1)];
+        const Valued* valued =
+            (found == ':' ? optopt : found) >= firstValued
+                ? &valuedOptions[(found == ':' ? optopt : found) - firstValued]
+                : nullptr;
+        if (found == ':' && valued)
+            return given + " needs a value: " + valued->takes;
+        if (found == twice)
             options.answers = 2;
-        } else if (option == "--silent" && !value) {
+        else if (found == silent)
             options.silent = true;
-        } else {
-            return "unknown option " + arguments[i];
-        }
+        else if (!valued)
+            return "unknown option " + given;
+        else if (!valued->apply(optarg, options))
+            return "--" + std::string(valued->name) + " takes " + valued->takes + ", not \"" +
+                   optarg + "\"";
     }
     return std::nullopt;
 }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -130,7 +131,14 @@ TEST(Program, TellsAnOrdinaryUserWhatHoldsThePort)
             QFile::remove(file);
     });
     const QString init = QString::fromStdString(kestran::serial::commandOf(1));
+    // A port anyone may open, but that a program of root's holds by flock:
+    // only /proc/locks can tell this user who that is.
+    Pty open;
+    ::chmod(open.portName().c_str(), 0666);
+    kestran::testing::OtherProcess flocking(open.portName());
     const std::vector<std::pair<QString, QString>> cases = {
+        {QString::fromStdString(open.portName()),
+         QStringLiteral("is in use by program_test (process %1).").arg(flocking.pid())},
         {port, "it belongs to the group dialout, and you are not in it. Join the group with: "
                "sudo usermod -aG dialout $USER"},
         {folder.path("stale-" + id), "which names no running program. If no other program "
@@ -144,10 +152,66 @@ TEST(Program, TellsAnOrdinaryUserWhatHoldsThePort)
     EXPECT_TRUE(QFile::exists(stale)) << "a lock file nobody may remove stays";
 }
 
+// A kill loses at most the entry being written: every entry before it is
+// whole, and what the log says came is what the device sent.
+TEST(Program, LeavesAWholeLogWhenKilled)
+{
+    Pty pty;
+    QTemporaryDir folder;
+    const QString log = folder.filePath(QStringLiteral("session.log"));
+    QProcess kestran;
+    kestran.start(QStringLiteral(KESTRAN_BINARY),
+                  {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--log"),
+                   log, QString::fromStdString(pty.portName())});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(log).size() > 0; }));
+    std::string sent;
+    for (int i = 0; sent.size() < (1 << 20); ++i) {
+        const std::string chunk = "\002row " + std::to_string(i) + "\r\n" + std::string(i % 3000, '\xFF');
+        pty.write(chunk);
+        sent += chunk;
+    }
+    ::kill(static_cast<pid_t>(kestran.processId()), SIGKILL);
+    ASSERT_TRUE(kestran.waitForFinished(5000));
+    QFile::remove(QStringLiteral("/run/lock/LCK..") + QString::fromStdString(pty.portName().substr(9)));
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeLast(); // empty after the last newline, or the entry being written
+    const QRegularExpression entry(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d (-|\+\d+\.\d) (start|read|row) .*$)"));
+    for (const QByteArray& line : std::as_const(lines))
+        ASSERT_TRUE(entry.match(QString::fromLatin1(line)).hasMatch()) << line.toStdString();
+    QProcess tool;
+    tool.start(QStringLiteral(KESTRAN_SOURCE "/tools/log-bytes"), {QStringLiteral("read"), log});
+    ASSERT_TRUE(tool.waitForFinished());
+    const QByteArray read = tool.readAllStandardOutput();
+    EXPECT_GT(read.size(), 1000);
+    EXPECT_EQ(read.toStdString(), sent.substr(0, static_cast<std::size_t>(read.size())));
+}
+
 // The port is released on the way out, its lock file included; a signal
 // that comes while the start-up message waits ends the program the same way.
 TEST(Program, EndsCleanlyOnSignals)
 {
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    ASSERT_TRUE(xvfb.waitForReadyRead(10000));
+    const QString display = ":" + QString::fromLatin1(xvfb.readAllStandardOutput()).trimmed();
+    QProcess waiting;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    waiting.setProcessEnvironment(environment);
+    waiting.start(QStringLiteral(KESTRAN_BINARY), {QStringLiteral("/dev/kestran-no-such-port")});
+    waiting.setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(waiting.waitForReadyRead(10000)); // the message is out, its box up
+    QTest::qWait(300);
+    ::kill(static_cast<pid_t>(waiting.processId()), SIGTERM);
+    ASSERT_TRUE(waiting.waitForFinished(5000));
+    EXPECT_EQ(waiting.exitCode(), 128 + SIGTERM);
+    xvfb.terminate();
+    xvfb.waitForFinished();
     for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
         Pty pty;
         const QString lockFile = QStringLiteral("/run/lock/LCK..") +
@@ -156,7 +220,10 @@ TEST(Program, EndsCleanlyOnSignals)
         kestran.start(QStringLiteral(KESTRAN_BINARY),
                       {QStringLiteral("-platform"), QStringLiteral("offscreen"),
                        QString::fromStdString(pty.portName())});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(lockFile); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { // its own, not one a killed program left
+            QFile held(lockFile);
+            return held.open(QIODevice::ReadOnly) && held.readAll().trimmed().toLongLong() == kestran.processId();
+        }));
         ::kill(static_cast<pid_t>(kestran.processId()), number);
         ASSERT_TRUE(kestran.waitForFinished(5000));
         EXPECT_EQ(kestran.exitCode(), 128 + number);
@@ -164,13 +231,16 @@ TEST(Program, EndsCleanlyOnSignals)
     }
 }
 
-// The device that ./run starts: it names its port on the first line and echoes frames.
-TEST(SimulatedDevice, NamesItsPortAndEchoesFrames)
+// The device that ./run starts: it names its port on the first line and
+// echoes frames; answers that nobody reads wait up to 1 MiB, the rest is
+// dropped and counted.
+TEST(SimulatedDevice, NamesItsPortEchoesFramesAndBoundsWhatWaits)
 {
     QProcess device;
     device.start(QStringLiteral(KESTRAN_DEVICE_BINARY), {});
     ASSERT_TRUE(device.waitForReadyRead(10000));
-    kestran::serial::QtSerialPort port(QString::fromLocal8Bit(device.readLine()).trimmed());
+    const QString name = QString::fromLocal8Bit(device.readLine()).trimmed();
+    kestran::serial::QtSerialPort port(name);
     ASSERT_TRUE(port.openPort());
     std::string received;
     QObject::connect(&port, &kestran::serial::QtSerialPort::onComm,
@@ -178,9 +248,18 @@ TEST(SimulatedDevice, NamesItsPortAndEchoesFrames)
     port.output("\00201DRS,02,0001\r\n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() >= 16; }));
     EXPECT_EQ(received, "\00201DRS,02,0001\r\n");
+    port.release();
+    const int line = ::open(name.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    const std::string frame = "\002" + std::string(1000, 'x') + "\r";
+    for (int i = 0; i < 2000; ++i) // 2 MB of answers, none of them read
+        EXPECT_EQ(::write(line, frame.data(), frame.size()), ssize_t(frame.size()));
+    QTest::qWait(500);
+    ::close(line);
     device.terminate();
     EXPECT_TRUE(device.waitForFinished(5000));
     EXPECT_EQ(device.exitCode(), 0) << "stops cleanly when asked";
+    const auto dropped = QString::fromLocal8Bit(device.readAllStandardError()).section(' ', 1, 1).toLong();
+    EXPECT_GT(dropped, 2000 * 1003 - (1 << 20) - (1 << 17)) << "dropped beyond 1 MiB and the line's own room";
 }
 
 } // namespace

@@ -124,35 +124,7 @@ bool waitUntil(const std::function<bool()>& done, int ms = 5000)
     return true;
 }
 
-// Another process, holding the device by flock if asked, until the test ends it.
-struct OtherHolder {
-    pid_t pid = -1;
-    explicit OtherHolder(const std::string& device, bool flocks = true)
-    {
-        int ready[2];
-        EXPECT_EQ(::pipe(ready), 0);
-        pid = ::fork();
-        if (pid == 0) {
-            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char ok = !flocks || ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
-            [[maybe_unused]] const auto said = ::write(ready[1], &ok, 1);
-            ::pause();
-            ::_exit(0);
-        }
-        char ok = 0;
-        EXPECT_EQ(::read(ready[0], &ok, 1), 1);
-        EXPECT_EQ(ok, 'y');
-        ::close(ready[0]);
-        ::close(ready[1]);
-    }
-    ~OtherHolder() { end(); }
-    void end()
-    {
-        if (pid > 0)
-            ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-};
+using OtherHolder = testing::OtherProcess;
 
 TEST(SerialPort, OpensOnceWithTheFixedLineSettings)
 {
@@ -229,7 +201,7 @@ TEST(SerialPort, HonoursEveryHoldOnThePortAndHoldsItTheSameWay)
     ASSERT_EQ(::symlink(pty.portName().c_str(), link.c_str()), 0);
     const std::string number = pty.portName().substr(9); // after "/dev/pts/"
     OtherHolder live(pty.portName(), false);
-    const std::string pid = std::to_string(live.pid);
+    const std::string pid = std::to_string(live.pid());
     const std::string holder = "is in use by serial_test (process " + pid + ")";
     const std::string noProcess = "which names no running program";
     const std::string notAFile = "which is not a lock file but something else in its place";
@@ -278,7 +250,7 @@ TEST(SerialPort, HonoursEveryHoldOnThePortAndHoldsItTheSameWay)
             EXPECT_EQ(port.lastError().fault, PortFault::busy);
             EXPECT_EQ(port.lastError().text.rfind(link, 0), 0u) << port.lastError().text;
             EXPECT_NE(port.lastError().text.find(says), std::string::npos) << port.lastError().text;
-            EXPECT_TRUE(!flocking || port.lastError().text.find(std::to_string(flocking->pid)) !=
+            EXPECT_TRUE(!flocking || port.lastError().text.find(std::to_string(flocking->pid())) !=
                                          std::string::npos);
             EXPECT_TRUE(make != text || leftContent == content) << "another's lock file stays";
         } else {
@@ -411,7 +383,7 @@ TEST(SerialPort, ReplugsOnlyToTheSameAdapterWhenItIsFree)
     plugIn("A", [&] { holding = std::make_unique<OtherHolder>(pty->portName()); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }));
     EXPECT_EQ(said.back(), qs(link) + " is back, but serial_test (process " +
-                               QString::number(holding->pid) + ") holds it now. KESTRAN opens it "
+                               QString::number(holding->pid()) + ") holds it now. KESTRAN opens it "
                                                                "when it is free.");
     devicesOpened.clear();
     holding.reset();

@@ -38,8 +38,8 @@ public:
     ~FrmKestran() override;
 
     // The window's load, before it is first shown: opens the log and the
-    // port, and shows the window. False when the program has ended there;
-    // endedWith() then has its exit status.
+    // port. False when the program has ended there; endedWith() then has its
+    // exit status.
     bool load();
     std::optional<int> endedWith() const { return m_endedWith; }
 

@@ -24,8 +24,13 @@ int main(int argc, char** argv)
     kestran::window::quitOnSignals();
 
     kestran::window::FrmKestran frmKestran(commandLine.port, commandLine.logFile);
-    const bool loaded = frmKestran.load();
-    const int status = loaded ? app.exec() : frmKestran.endedWith().value_or(1);
+    int status = 1;
+    if (frmKestran.load()) {
+        frmKestran.show();
+        status = app.exec();
+    } else {
+        status = frmKestran.endedWith().value_or(1);
+    }
     // A signal may end the start-up message's wait too, and says how it ended.
     return kestran::window::endingSignal() ? 128 + kestran::window::endingSignal() : status;
 }

@@ -7,6 +7,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
@@ -68,6 +71,36 @@ void Pty::closeDevice()
     if (m_device >= 0)
         ::close(m_device);
     m_device = -1;
+}
+
+OtherProcess::OtherProcess(const std::string& device, bool flocks)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        throw std::runtime_error("pipe");
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const char ok = !flocks || ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        [[maybe_unused]] const auto said = ::write(ready[1], &ok, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char ok = 'n';
+    [[maybe_unused]] const auto heard = ::read(ready[0], &ok, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    if (ok != 'y')
+        throw std::runtime_error("the other process could not take the device");
+}
+
+void OtherProcess::end()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    m_pid = -1;
 }
 
 } // namespace kestran::testing

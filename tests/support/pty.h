@@ -30,4 +30,18 @@ private:
     std::string m_name;
 };
 
+// Another process, holding a device by flock if asked, until it is ended.
+class OtherProcess {
+public:
+    explicit OtherProcess(const std::string& device, bool flocks = true);
+    ~OtherProcess() { end(); }
+    OtherProcess(const OtherProcess&) = delete;
+    OtherProcess& operator=(const OtherProcess&) = delete;
+    int pid() const { return m_pid; }
+    void end();
+
+private:
+    int m_pid = -1;
+};
+
 } // namespace kestran::testing
