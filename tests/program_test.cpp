@@ -15,7 +15,9 @@
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 namespace {
 
@@ -198,6 +200,14 @@ TEST(Program, EndsCleanlyOnSignals)
                                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     ASSERT_TRUE(xvfb.waitForReadyRead(10000));
     const QString display = ":" + QString::fromLatin1(xvfb.readAllStandardOutput()).trimmed();
+    ASSERT_TRUE(QTest::qWaitFor([&] { // Xvfb names its display a little before it takes connections
+        sockaddr_un x{AF_UNIX, {}};
+        std::snprintf(x.sun_path, sizeof x.sun_path, "/tmp/.X11-unix/X%s", qPrintable(display.mid(1)));
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool up = ::connect(probe, reinterpret_cast<sockaddr*>(&x), sizeof x) == 0;
+        ::close(probe);
+        return up;
+    }));
     QProcess waiting;
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display);
