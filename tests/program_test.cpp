@@ -197,7 +197,8 @@ TEST(Program, EndsCleanlyOnSignals)
 {
     QProcess xvfb;
     xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                        QStringLiteral("-noreset")});
     ASSERT_TRUE(xvfb.waitForReadyRead(10000));
     const QString display = ":" + QString::fromLatin1(xvfb.readAllStandardOutput()).trimmed();
     ASSERT_TRUE(QTest::qWaitFor([&] { // Xvfb names its display a little before it takes connections

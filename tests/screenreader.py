@@ -11,11 +11,16 @@ import os, socket, subprocess, sys, time, tty
 import pyatspi
 from gi.repository import GLib
 
-xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"], stdout=subprocess.PIPE)
+xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset"], stdout=subprocess.PIPE)
 display = xvfb.stdout.readline().decode().strip()
 os.environ["DISPLAY"] = ":" + display
-while socket.socket(socket.AF_UNIX).connect_ex("/tmp/.X11-unix/X" + display):
-    time.sleep(0.05)  # Xvfb names its display a little before it takes connections
+def listening():  # Xvfb names its display a little before it takes connections
+    with socket.socket(socket.AF_UNIX) as probe:
+        return probe.connect_ex("/tmp/.X11-unix/X" + display) == 0
+
+
+while not listening():
+    time.sleep(0.05)
 bus = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
 device, terminal = os.openpty()
 tty.setraw(terminal)
