@@ -16,6 +16,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
+#include <unistd.h>
 #include <malloc.h>
 #include <memory>
 #include <random>
@@ -52,6 +54,17 @@ kestran::terminal::ShownLine line(std::string bytes, std::size_t cut = 0)
         kestran::notation::FormedLine{std::move(bytes), cut});
 }
 
+long residentBytes()
+{
+    long size = 0, resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
 template <typename List> void showAtWindowSize(List& list)
 {
     QFont font(QStringLiteral("System"), 12);
@@ -69,6 +82,8 @@ void reportPerLine(benchmark::State& state, std::int64_t count, Clock::duration 
 
 // range(0): lines; range(1): 0 = the same response every time (the usual case
 // after one send), 1 = a different line every time.
+// For distinct lines it also tells what each row holds beyond its own
+// bytes: on the heap (mallinfo2) and in resident memory.
 void BM_ResponseList(benchmark::State& state)
 {
     const std::int64_t count = state.range(0);
@@ -77,11 +92,24 @@ void BM_ResponseList(benchmark::State& state)
     for (auto _ : state) {
         kestran::window::ResponseList list;
         showAtWindowSize(list);
+        const std::size_t heapBefore = mallinfo2().uordblks;
+        const long rssBefore = residentBytes();
+        std::size_t bytes = 0;
         const auto start = Clock::now();
         stream(state, count, [&](std::int64_t i) {
-            list.appendLine(distinct ? line("STX01DRS,02," + std::to_string(i) + "CRLF") : same);
+            const auto each = distinct ? line("STX01DRS,02," + std::to_string(i) + "CRLF") : same;
+            bytes += each->bytes.size();
+            list.appendLine(each);
         });
         reportPerLine(state, count, Clock::now() - start);
+        if (distinct) {
+            const double rows = static_cast<double>(count);
+            state.counters["heap_per_row_beyond_bytes"] =
+                (static_cast<double>(mallinfo2().uordblks - heapBefore) - bytes) / rows;
+            state.counters["rss_per_row_beyond_bytes"] =
+                (static_cast<double>(residentBytes() - rssBefore) - bytes) / rows;
+            state.counters["bytes_per_row"] = static_cast<double>(bytes) / rows;
+        }
     }
 }
 
@@ -164,7 +192,8 @@ std::string longPayload(int kind, unsigned seed)
 }
 
 // A list full of distinct 64 KiB rows of one kind: what one repaint of the
-// whole list costs, and what the rows hold per byte received.
+// whole list costs, what the rows hold per byte received, and how long a
+// row takes to lay out when it arrives.
 void BM_LongRows(benchmark::State& state)
 {
     const int kind = static_cast<int>(state.range(0));
@@ -172,15 +201,17 @@ void BM_LongRows(benchmark::State& state)
     kestran::window::ResponseList list;
     showAtWindowSize(list);
     const std::size_t heldBefore = mallinfo2().uordblks;
-    std::vector<kestran::terminal::ShownLine> lines;
-    for (unsigned i = 0; i < rows; ++i)
-        lines.push_back(line("STX" + longPayload(kind, i) + "CRLF"));
-    const std::size_t received = mallinfo2().uordblks - heldBefore;
-    const auto layoutStart = Clock::now();
-    for (const auto& each : lines)
+    std::size_t received = 0;
+    Clock::duration layoutTime{};
+    for (unsigned i = 0; i < rows; ++i) {
+        const auto each = line("STX" + longPayload(kind, i) + "CRLF");
+        received += each->bytes.size();
+        const auto layoutStart = Clock::now();
         list.appendLine(each);
-    const auto layoutTime = Clock::now() - layoutStart;
+        layoutTime += Clock::now() - layoutStart;
+    }
     QCoreApplication::processEvents();
+    // What the list holds, the line it keeps to know a repeat included.
     const std::size_t held = mallinfo2().uordblks - heldBefore;
     for (auto _ : state)
         list.viewport()->repaint();

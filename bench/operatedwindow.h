@@ -22,7 +22,8 @@ inline void preferOffscreen()
 }
 
 struct OperatedWindow {
-    OperatedWindow(const QString& port, const QString& command) : window(port)
+    OperatedWindow(const QString& port, const QString& command, const QString& logFile = {})
+        : window(port, logFile)
     {
         loaded = window.load();
         if (!loaded)

@@ -4,7 +4,10 @@
 // and CPU time while the stream goes through; halfway, the operator sends a
 // command, and its response must show as a line.
 //
-//   build/bench/soak [text|frame|random] [megabytes]     (default: text 200)
+//   build/bench/soak [text|frame|random] [megabytes] [--log]   (default: text 200)
+//
+// With --log the window keeps a session log (in a temporary folder), so
+// that the log's cost on the receive path can be set against a run without.
 //
 // The window runs in this process, not in a kestran process of its own, so
 // that the send can be made as an operator would make it.
@@ -13,7 +16,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -66,6 +71,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QString shape = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("text");
     const long long megabytes = argc > 2 ? std::atoll(argv[2]) : 200;
+    const bool logging = argc > 3 && QByteArray(argv[3]) == "--log";
+    QTemporaryDir logFolder;
+    const QString logFile = logging ? logFolder.filePath(QStringLiteral("soak.log")) : QString();
 
     QProcess device;
     device.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -79,7 +87,7 @@ int main(int argc, char** argv)
     QObject::connect(&device, &QProcess::readyReadStandardOutput,
                      [&] { said += QString::fromLocal8Bit(device.readAllStandardOutput()); });
 
-    kestran::bench::OperatedWindow operated(port, QStringLiteral("STXsoak halfwayCRLF"));
+    kestran::bench::OperatedWindow operated(port, QStringLiteral("STXsoak halfwayCRLF"), logFile);
     if (!operated.loaded)
         return 1;
     auto* list = operated.list;
@@ -112,6 +120,8 @@ int main(int argc, char** argv)
 
     const double rssGrowthMB = (rssMax - rssStart) / 1024.0;
     const double cpuPer100MB = cpu * 100.0 / static_cast<double>(megabytes);
+    std::printf("log=%s log_MB=%.1f ", logging ? "yes" : "no",
+                logging ? QFileInfo(logFile).size() / 1e6 : 0.0);
     std::printf("shape=%s MB=%lld seconds=%.2f MB/s=%.1f cpu_s=%.2f cpu_s_per_100MB=%.2f "
                 "rss_start_MB=%.1f rss_max_MB=%.1f rss_growth_MB=%.1f "
                 "halfway_answer=%s answered_after_ms=%lld list_rows=%d\n",

@@ -65,7 +65,7 @@ struct WalkPosition {
 // place where that cannot change how the text is drawn (see display.cpp)...
 inline constexpr std::size_t plainPieceBytes = 256;
 // ...and, when a row has no such place, at the next grapheme boundary after this.
-inline constexpr std::size_t plainPieceBytesAtMost = 4096;
+inline constexpr std::size_t plainPieceBytesAtMost = 1024;
 
 class LineWalker {
 public:

@@ -84,6 +84,7 @@ private:
     bool fail(terminal::PortFault fault, const QString& text);
     bool busy(const Holder& holder);
     bool openDevice();
+    void watchForHangUp(int descriptor);
     void loseLineSoon();
     void lineLost();
     void takeError(QSerialPort::SerialPortError error);

@@ -96,7 +96,7 @@ TEST(Notation, EveryByteShowsAsItselfOrVisiblyTranslated)
 
 // Long plain text is cut into pieces only where that cannot change how it
 // is drawn: after a plain space, outside right-to-left text, and never
-// inside a cluster such as a flag's pair; with no such place, at 4 KiB.
+// inside a cluster such as a flag's pair; with no such place, at 1 KiB.
 TEST(Notation, PiecesEndOnlyWhereNothingJoins)
 {
     const auto times = [](const std::string& text, int n) {
@@ -112,7 +112,7 @@ TEST(Notation, PiecesEndOnlyWhereNothingJoins)
         {flags, flags},
         {hebrew + "123", hebrew + "123"},
         {hebrew + times("ab ", 90), hebrew + "|" + times("ab ", 86) + "|" + times("ab ", 4)},
-        {times("a", 5000), times("a", 4096) + "|" + times("a", 904)}};
+        {times("a", 1500), times("a", 1024) + "|" + times("a", 476)}};
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(pieces({text, 0}), shown) << text.substr(0, 40);
 }

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "window/responselist.h"
 
-#include "record/sessionlog.h"
 #include "window/responselistaccessible.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionFocusRect>
@@ -18,14 +15,6 @@ namespace {
 
 constexpr int textMargin = 2;
 constexpr int scrollBarCatchUpMs = 50;
-// A byte view spells this many bytes of a row in its tooltip and description.
-constexpr std::size_t bytesSpelled = 256;
-
-QString removedNote(std::uint64_t removed)
-{
-    return QStringLiteral("\u2026[%1 earlier rows removed]").arg(removed);
-}
-
 } // namespace
 
 ResponseList::ResponseList(QWidget* parent, int rowLimit)
@@ -45,6 +34,11 @@ ResponseList::ResponseList(QWidget* parent, int rowLimit)
 }
 
 ResponseList::~ResponseList() = default;
+
+QString ResponseList::removedNote() const
+{
+    return QStringLiteral("\u2026[%1 earlier rows removed]").arg(m_removed);
+}
 
 int ResponseList::count() const
 {
@@ -66,8 +60,12 @@ void ResponseList::appendLine(const terminal::ShownLine& line, const RowFacts& f
         m_rows.add(*line, line->fromStx, facts, width, std::move(stops));
         m_last = line;
     }
+    // A row that lands in view is drawn at once. Following, the view moves
+    // at once after a pause, and a few times a second in a stream; scrolled
+    // up, only the scroll bar catches up.
     const int row = count() - 1;
-    if (row < topRow() + rowsInView() + 1) {
+    const int below = topRow() + rowsInView(); // the first row not wholly in view
+    if (row < below || (!m_following && row == below)) {
         updateScrollBars();
         viewport()->update(visualRect(row));
     } else if (m_following &&
@@ -116,67 +114,10 @@ QString ResponseList::lineAt(int row) const
     if (row < 0 || row >= count())
         return {};
     if (row < noteRows())
-        return removedNote(m_removed);
+        return removedNote();
     const auto text = notation::displayText(m_rows.line(m_rows.runOf(row - noteRows())),
                                             m_font->drawable());
     return QString::fromStdString(text);
-}
-
-QString ResponseList::spelling(int row, bool whole) const
-{
-    if (row < noteRows() || row >= count())
-        return {};
-    const std::size_t index = m_rows.runOf(row - noteRows());
-    const notation::LineView line = m_rows.line(index);
-    std::string bytes = m_rows.run(index).fromStx ? "\x02" : "";
-    bytes.append(line.bytes.substr(3, line.bytes.size() - 7)); // between "STX" and "CRLF"
-    const auto spell = [](std::string_view part) {
-        return QString::fromStdString(record::quoted(part));
-    };
-    QString text;
-    if (whole || bytes.size() <= bytesSpelled) {
-        text = spell(line.cutBytes ? bytes : bytes + "\r");
-    } else {
-        const QByteArray digest = QCryptographicHash::hash(
-            QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())),
-            QCryptographicHash::Sha256);
-        text = spell(std::string_view(bytes).substr(0, bytesSpelled)) +
-               QStringLiteral(" and %1 more (SHA-256 %2)")
-                   .arg(bytes.size() - bytesSpelled)
-                   .arg(QString::fromLatin1(digest.toHex().left(16)));
-    }
-    if (line.cutBytes)
-        text += QStringLiteral(", %1 bytes not kept, ").arg(line.cutBytes) + spell("\r");
-    return text;
-}
-
-QString ResponseList::byteView(int row) const
-{
-    if (row < 0 || row >= count())
-        return {};
-    if (row < noteRows())
-        return removedNote(m_removed);
-    const std::size_t index = m_rows.runOf(row - noteRows());
-    const RowStore::Run& run = m_rows.run(index);
-    QString view = QStringLiteral("Bytes: ") + spelling(row, false);
-    view += QStringLiteral("\nCame %1").arg(QDateTime::fromMSecsSinceEpoch(run.arrivedMs)
-                                               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
-    if (run.responseUs >= 0)
-        view += QStringLiteral(", %1 ms after the frame left").arg(run.responseUs / 1000.0, 0, 'f', 1);
-    const char* const kinds[] = {"framing", "parity", "overrun", "buffer overrun", "break"};
-    QStringList errors;
-    for (int kind = 0; kind < 5; ++kind) {
-        if (run.lineErrors & (1 << kind))
-            errors << QString::fromLatin1(kinds[kind]);
-    }
-    if (!errors.isEmpty())
-        view += QStringLiteral("\nLine errors while it came: ") + errors.join(QStringLiteral(", "));
-    const std::int64_t first = m_rows.firstRowOf(index) + noteRows() + 1;
-    if (m_rows.rowsIn(index) > 1)
-        view += QStringLiteral("\nRows %1 to %2 are this same response")
-                    .arg(first)
-                    .arg(first + m_rows.rowsIn(index) - 1);
-    return view;
 }
 
 void ResponseList::setCurrentRow(std::int64_t row)
@@ -283,7 +224,7 @@ void ResponseList::paintEvent(QPaintEvent* event)
             palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         const QRect text = rect.adjusted(textMargin, 0, 0, 0);
         if (row < noteRows()) {
-            const notation::Piece note{removedNote(m_removed).toStdString(), true, 0, 0};
+            const notation::Piece note{removedNote().toStdString(), true, 0, 0};
             paintPiece(painter,
                        QRect(text.left() - shift, text.top(), m_font->width(note), text.height()),
                        note);

@@ -78,6 +78,7 @@ protected:
 
 private:
     int noteRows() const { return m_removed > 0 ? 1 : 0; }
+    QString removedNote() const;
     void dropOldestRuns();
     void copy(bool bytes) const;
     void showByteView(int row, const QPoint& at);

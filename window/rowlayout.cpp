@@ -12,7 +12,9 @@ namespace kestran::window {
 
 namespace {
 
-constexpr int stopSpacing = 1024;
+// Farther apart, stops cost less memory, and a repaint walks further to
+// reach what is in view.
+constexpr int stopSpacing = 2048;
 // A translated piece: a framed, tinted box around its text, with a gap on
 // each side so that two boxes in a row stay two.
 constexpr int boxGap = 1;

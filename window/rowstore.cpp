@@ -13,6 +13,7 @@ namespace {
 // long one costs one allocation per many rows.
 constexpr std::size_t firstBlock = 4096;
 constexpr std::size_t largestBlock = 1 << 20;
+constexpr std::size_t ownBlock = 16 * 1024;
 
 std::uint8_t kindsOf(const serial::LineCounters& errors)
 {
@@ -29,10 +30,12 @@ void RowStore::add(notation::LineView line, bool fromStx, const RowFacts& facts,
 {
     const std::size_t length = line.bytes.size();
     if (m_blocks.empty() || m_blocks.back().bytes.capacity() - m_blocks.back().bytes.size() < length) {
-        const std::size_t grown = m_blocks.empty() ? firstBlock
-                                                   : std::min(largestBlock, 2 * m_blocks.back().bytes.capacity());
+        // A long line has a block of its own, just its size; short ones share
+        // blocks that double up to largestBlock.
+        const bool own = length >= ownBlock;
+        m_shared = own ? m_shared : std::min(largestBlock, std::max(firstBlock, 2 * m_shared));
         m_blocks.push_back({m_kept, {}});
-        m_blocks.back().bytes.reserve(std::max(grown, length));
+        m_blocks.back().bytes.reserve(own ? length : m_shared);
     }
     m_blocks.back().bytes.append(line.bytes);
     const auto arrived = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -67,6 +70,7 @@ void RowStore::clear()
 {
     std::deque<Run>().swap(m_runs);
     std::deque<Block>().swap(m_blocks);
+    m_shared = 0;
     m_stops.clear();
     m_cuts.clear();
     m_first = 0;

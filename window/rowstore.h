@@ -81,6 +81,7 @@ private:
     std::deque<Run> m_runs;
     std::deque<Block> m_blocks;
     std::uint64_t m_kept = 0;    // bytes ever kept
+    std::size_t m_shared = 0;    // the size of the last block that rows share
     std::uint64_t m_dropped = 0; // runs dropped at the front
     std::int64_t m_first = 0;    // the first kept row, counted since the list was cleared
     std::unordered_map<std::uint64_t, std::vector<RowStop>> m_stops;
