@@ -69,6 +69,11 @@ QtSerialPort::QtSerialPort(const QString& portName, QObject* parent, IdentityLoo
     m_draining.setInterval(drainLookMs);
     m_draining.setTimerType(Qt::PreciseTimer);
 
+    connectEvents();
+}
+
+void QtSerialPort::connectEvents()
+{
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialPort::takeRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::takeError);
     connect(&m_port, &QSerialPort::bytesWritten, this, &QtSerialPort::takeWritten);

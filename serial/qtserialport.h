@@ -81,6 +81,7 @@ signals:
     void portState(const QString& text);
 
 private:
+    void connectEvents();
     bool fail(terminal::PortFault fault, const QString& text);
     bool busy(const Holder& holder);
     bool openDevice();

@@ -28,6 +28,11 @@ ReplugWatch::ReplugWatch(QObject* parent) : QObject(parent)
     m_settle.setInterval(settleMs);
     m_later.setSingleShot(true);
     m_later.setInterval(lookAgainMs);
+    connectEvents();
+}
+
+void ReplugWatch::connectEvents()
+{
     connect(&m_folders, &QFileSystemWatcher::directoryChanged, this, &ReplugWatch::changed);
     connect(&m_settle, &QTimer::timeout, this, &ReplugWatch::look);
     connect(&m_later, &QTimer::timeout, this, &ReplugWatch::look);

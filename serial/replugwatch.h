@@ -33,6 +33,7 @@ signals:
     void look();
 
 private:
+    void connectEvents();
     void watchFolders();
     void changed();
 

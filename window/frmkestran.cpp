@@ -47,11 +47,10 @@ FrmKestran::FrmKestran(const QString& portName, const QString& logFile, QWidget*
     setFixedSize(size());
     // "System" names no installed family, so for a run of Hangul Qt would pick
     // a Korean font for the whole run, and NanumGothic draws the backslash
-    // after it as a won sign. Naming the family that "System" resolves to
-    // keeps it first for every character it has.
-    QFont withFallback = font();
-    withFallback.setFamilies({withFallback.family(), QFontInfo(withFallback).family()});
-    setFont(withFallback);
+    // after it as a won sign. Standing in for "System" everywhere, the family
+    // it resolves to comes first for every character it has; as a
+    // substitution it holds whatever style or style sheet sets the fonts.
+    QFont::insertSubstitution(font().family(), QFontInfo(font()).family());
     // The layout was drawn for a narrower font than most desktops have; the
     // example must still show whole, and the space to its right is free.
     QLabel* example = m_ui->lblEX;

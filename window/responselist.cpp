@@ -28,6 +28,11 @@ ResponseList::ResponseList(QWidget* parent, int rowLimit)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     m_rowHeight = rowHeight();
+    connectEvents();
+}
+
+void ResponseList::connectEvents()
+{
     // Scrolled to the bottom, the view follows new rows; scrolled up, it stays.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { m_following = value >= verticalScrollBar()->maximum(); });

@@ -77,6 +77,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void connectEvents();
     int noteRows() const { return m_removed > 0 ? 1 : 0; }
     QString removedNote() const;
     void dropOldestRuns();

@@ -208,6 +208,11 @@ void forgetAccessibleRows(ResponseList* list)
 RowAnnouncer::RowAnnouncer(ResponseList* list) : m_list(list)
 {
     m_soon.setSingleShot(true);
+    connectEvents();
+}
+
+void RowAnnouncer::connectEvents()
+{
     connect(&m_soon, &QTimer::timeout, this, &RowAnnouncer::announce);
 }
 

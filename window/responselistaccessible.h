@@ -30,6 +30,7 @@ public:
     void cleared();
 
 private:
+    void connectEvents();
     void announceSoon();
     void announce();
 
