@@ -27,48 +27,62 @@ struct Plain {
 };
 constexpr Plain plain;
 
-std::string wallClock()
+// The time as the log writes it. The date, time and offset of a second are
+// worked out once, when it begins: a flood writes many lines a second.
+void wallClock(std::string& into)
 {
+    static std::time_t second = -1;
+    static char prefix[32];
+    static char zone[32];
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    if (seconds != second) {
+        std::tm local{};
+        ::localtime_r(&seconds, &local);
+        std::strftime(prefix, sizeof prefix, "%Y-%m-%dT%H:%M:%S", &local);
+        char offset[16];
+        std::strftime(offset, sizeof offset, "%z", &local); // +0100
+        std::snprintf(zone, sizeof zone, "%.3s:%s", offset, offset + 3);
+        second = seconds;
+    }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[48];
-    char zone[8];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local); // +0100
-    char out[64];
-    std::snprintf(out, sizeof out, "%s.%03d%.3s:%s", text, static_cast<int>(ms.count()), zone,
-                  zone + 3);
-    return out;
+    char text[96];
+    std::snprintf(text, sizeof text, "%s.%03d%s", prefix, static_cast<int>(ms.count()), zone);
+    into.assign(text);
 }
 
 } // namespace
 
+void appendQuoted(std::string_view bytes, std::string& into)
+{
+    // Sized for the worst case once, then written in place: a flood goes
+    // through here byte by byte.
+    const std::size_t start = into.size();
+    into.resize(start + 4 * bytes.size() + 2);
+    char* out = into.data() + start;
+    *out++ = '"';
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (plain.byte[byte]) {
+            *out++ = c;
+        } else if (byte == '"' || byte == '\\') {
+            *out++ = '\\';
+            *out++ = c;
+        } else {
+            *out++ = '\\';
+            *out++ = 'x';
+            *out++ = hexDigits[byte >> 4];
+            *out++ = hexDigits[byte & 15];
+        }
+    }
+    *out++ = '"';
+    into.resize(static_cast<std::size_t>(out - into.data()));
+}
+
 std::string quoted(std::string_view bytes)
 {
     std::string text;
-    text.reserve(bytes.size() + 2);
-    text += '"';
-    for (std::size_t at = 0; at < bytes.size();) {
-        std::size_t run = at;
-        while (run < bytes.size() && plain.byte[static_cast<unsigned char>(bytes[run])])
-            ++run;
-        text.append(bytes.data() + at, run - at);
-        if (run == bytes.size())
-            break;
-        const auto byte = static_cast<unsigned char>(bytes[run]);
-        if (byte == '"' || byte == '\\') {
-            text += '\\';
-            text += static_cast<char>(byte);
-        } else {
-            const char escape[4] = {'\\', 'x', hexDigits[byte >> 4], hexDigits[byte & 15]};
-            text.append(escape, 4);
-        }
-        at = run + 1;
-    }
-    text += '"';
+    appendQuoted(bytes, text);
     return text;
 }
 
@@ -96,11 +110,11 @@ bool SessionLog::open(const std::string& path, std::string& problem)
     return true;
 }
 
-void SessionLog::entry(std::string_view kind, std::string_view rest)
+void SessionLog::entry(std::string_view kind, std::string_view rest, std::string_view bytes)
 {
     if (m_file < 0)
         return;
-    m_line = wallClock();
+    wallClock(m_line);
     if (m_leftOnce) {
         char since[32];
         const double ms =
@@ -113,6 +127,8 @@ void SessionLog::entry(std::string_view kind, std::string_view rest)
     m_line.append(kind);
     m_line += ' ';
     m_line.append(rest);
+    if (rest.empty())
+        appendQuoted(bytes, m_line);
     m_line += '\n';
     // One write a line: a line is whole in the file or not there at all.
     for (std::size_t done = 0; done < m_line.size();) {
@@ -136,7 +152,7 @@ void SessionLog::start(const std::string& what)
 
 void SessionLog::frame(std::string_view bytes)
 {
-    entry("frame", quoted(bytes));
+    entry("frame", {}, bytes);
 }
 
 void SessionLog::frameLeft(Clock::time_point when)
@@ -148,7 +164,7 @@ void SessionLog::frameLeft(Clock::time_point when)
 
 void SessionLog::read(std::string_view bytes)
 {
-    entry("read", quoted(bytes));
+    entry("read", {}, bytes);
 }
 
 void SessionLog::row(std::string_view line, std::size_t cutBytes, std::int64_t responseUs,

@@ -23,6 +23,7 @@ namespace kestran::record {
 
 // The quoted form of bytes in the log.
 std::string quoted(std::string_view bytes);
+void appendQuoted(std::string_view bytes, std::string& into);
 
 class SessionLog {
 public:
@@ -53,7 +54,8 @@ public:
     std::string takeFailure();
 
 private:
-    void entry(std::string_view kind, std::string_view rest);
+    // A line: its time, what happened, and `rest`, or else `bytes` quoted.
+    void entry(std::string_view kind, std::string_view rest, std::string_view bytes = {});
 
     int m_file = -1;
     std::string m_path;
