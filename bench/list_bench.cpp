@@ -17,11 +17,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <unistd.h>
 #include <malloc.h>
 #include <memory>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {

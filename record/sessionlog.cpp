@@ -45,7 +45,8 @@ void wallClock(std::string& into)
         std::snprintf(zone, sizeof zone, "%.3s:%s", offset, offset + 3);
         second = seconds;
     }
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
     char text[96];
     std::snprintf(text, sizeof text, "%s.%03d%s", prefix, static_cast<int>(ms.count()), zone);
     into.assign(text);
@@ -117,8 +118,7 @@ void SessionLog::entry(std::string_view kind, std::string_view rest, std::string
     wallClock(m_line);
     if (m_leftOnce) {
         char since[32];
-        const double ms =
-            std::chrono::duration<double, std::milli>(Clock::now() - m_left).count();
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - m_left).count();
         std::snprintf(since, sizeof since, " +%.1f ", ms);
         m_line += since;
     } else {

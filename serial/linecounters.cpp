@@ -10,7 +10,9 @@ LineCounters LineCounters::since(const LineCounters& earlier) const
 {
     // Counters only grow while the port is open; a driver that starts again
     // from 0 must not make the difference wrap.
-    const auto rise = [](std::uint32_t now, std::uint32_t then) { return now > then ? now - then : 0; };
+    const auto rise = [](std::uint32_t now, std::uint32_t then) {
+        return now > then ? now - then : 0;
+    };
     return {rise(framing, earlier.framing), rise(parity, earlier.parity),
             rise(overrun, earlier.overrun), rise(bufferOverrun, earlier.bufferOverrun),
             rise(breaks, earlier.breaks)};
@@ -32,7 +34,8 @@ std::string LineCounters::describe() const
     const auto add = [&](std::uint32_t count, const char* one, const char* many) {
         if (count == 0)
             return;
-        text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
+        text +=
+            (text.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
     };
     add(framing, "framing error", "framing errors");
     add(parity, "parity error", "parity errors");
@@ -49,7 +52,8 @@ bool readLineCounters(int descriptor, LineCounters& counters)
         return false;
     counters = {static_cast<std::uint32_t>(kernel.frame), static_cast<std::uint32_t>(kernel.parity),
                 static_cast<std::uint32_t>(kernel.overrun),
-                static_cast<std::uint32_t>(kernel.buf_overrun), static_cast<std::uint32_t>(kernel.brk)};
+                static_cast<std::uint32_t>(kernel.buf_overrun),
+                static_cast<std::uint32_t>(kernel.brk)};
     return true;
 }
 

@@ -70,9 +70,10 @@ LockFileContent readLockFile(const std::string& path)
     if (!S_ISREG(info.st_mode))
         return {State::notAFile, 0};
     // Not following a link, and not waiting should a FIFO take its place now.
-    const int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int file =
+        ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (file < 0)
-        return {errno == ENOENT ? State::absent
+        return {errno == ENOENT  ? State::absent
                 : errno == ELOOP ? State::notAFile
                                  : State::unreadable,
                 0};
@@ -118,8 +119,8 @@ bool lockFileHolder(const std::vector<std::string>& names, Holder& holder)
             const LockFileContent content = readLockFile(lockFile);
             if (content.state == State::absent || content.pid == ::getpid())
                 continue;
-            if (content.state == State::regular && content.pid > 0 &&
-                !processAlive(content.pid) && ::unlink(lockFile.c_str()) == 0)
+            if (content.state == State::regular && content.pid > 0 && !processAlive(content.pid) &&
+                ::unlink(lockFile.c_str()) == 0)
                 continue; // stale: its owner is gone
             holder = Holder{};
             holder.lockFile = lockFile;
@@ -256,7 +257,8 @@ OwnLocks::Result OwnLocks::take(const std::vector<std::string>& paths, Holder& h
         if (fd >= 0)
             ::close(fd);
         if (!whole) {
-            problem = std::string(lockDirectory) + " takes no lock file (" + std::strerror(errno) + ")";
+            problem =
+                std::string(lockDirectory) + " takes no lock file (" + std::strerror(errno) + ")";
             if (fd >= 0)
                 ::unlink(file.c_str());
             release();

@@ -43,9 +43,10 @@ QString portList(const std::vector<PortListing>& ports)
 {
     QStringList lines;
     for (const PortListing& port : ports)
-        lines << (port.facts.isEmpty() ? port.location
-                                       : QStringLiteral("%1  (%2)").arg(
-                                             port.location, port.facts.join(QStringLiteral(", "))));
+        lines << (port.facts.isEmpty()
+                      ? port.location
+                      : QStringLiteral("%1  (%2)")
+                            .arg(port.location, port.facts.join(QStringLiteral(", "))));
     if (lines.isEmpty())
         return QStringLiteral("No serial ports were found on this computer.");
     return lines.join(QLatin1Char('\n'));
@@ -101,16 +102,20 @@ Access accessTo(const QString& device)
     access.mode = info.st_mode & 07777;
     const passwd* owner = ::getpwuid(info.st_uid);
     const group* byGroup = ::getgrgid(info.st_gid);
-    access.ownerName = owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(info.st_uid);
-    access.groupName = byGroup ? QString::fromLocal8Bit(byGroup->gr_name) : QString::number(info.st_gid);
+    access.ownerName =
+        owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(info.st_uid);
+    access.groupName =
+        byGroup ? QString::fromLocal8Bit(byGroup->gr_name) : QString::number(info.st_gid);
     std::vector<gid_t> now(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-    now.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(now.size()), now.data()), 0)));
-    access.inGroupNow = ::getegid() == info.st_gid ||
-                        std::find(now.begin(), now.end(), info.st_gid) != now.end();
+    now.resize(static_cast<std::size_t>(
+        std::max(::getgroups(static_cast<int>(now.size()), now.data()), 0)));
+    access.inGroupNow =
+        ::getegid() == info.st_gid || std::find(now.begin(), now.end(), info.st_gid) != now.end();
     access.inGroupListed = access.inGroupNow;
     if (const passwd* me = ::getpwuid(::geteuid()); me && byGroup) {
         for (char** member = byGroup->gr_mem; *member && !access.inGroupListed; ++member)
-            access.inGroupListed = QString::fromLocal8Bit(*member) == QString::fromLocal8Bit(me->pw_name);
+            access.inGroupListed =
+                QString::fromLocal8Bit(*member) == QString::fromLocal8Bit(me->pw_name);
         access.inGroupListed = access.inGroupListed || me->pw_gid == info.st_gid;
     }
     return access;
@@ -120,8 +125,8 @@ QString permissionDenied(const QString& device, const Access& access)
 {
     // Joining helps only where the group may read and write; root and tty
     // are never groups to hand a user.
-    const bool groupCanUse = (access.mode & 060) == 060 && access.group != 0 &&
-                             access.groupName != QLatin1String("tty");
+    const bool groupCanUse =
+        (access.mode & 060) == 060 && access.group != 0 && access.groupName != QLatin1String("tty");
     if (groupCanUse && !access.inGroupListed)
         return QStringLiteral("You may not use %1: it belongs to the group %2, and you are not in "
                               "it. Join the group with: sudo usermod -aG %2 $USER, then log out "

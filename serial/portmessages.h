@@ -30,8 +30,8 @@ struct Access {
     gid_t group = 0;
     mode_t mode = 0;
     QString ownerName, groupName;
-    bool inGroupNow = false;     // this process has the group already
-    bool inGroupListed = false;  // the user is listed in it, perhaps since this session began
+    bool inGroupNow = false;    // this process has the group already
+    bool inGroupListed = false; // the user is listed in it, perhaps since this session began
 };
 Access accessTo(const QString& device);
 QString permissionDenied(const QString& device, const Access& access);

@@ -39,7 +39,8 @@ short lineState(int descriptor)
 
 bool lineGone(int descriptor, const std::string& device)
 {
-    struct stat opened {}, named {};
+    struct stat opened {
+    }, named{};
     return (lineState(descriptor) & (POLLHUP | POLLERR | POLLNVAL)) ||
            ::fstat(descriptor, &opened) != 0 || ::stat(device.c_str(), &named) != 0 ||
            opened.st_rdev != named.st_rdev;

@@ -114,13 +114,12 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
     argv.push_back(nullptr);
     optind = 0; // from the start, whatever was parsed before
     opterr = 0; // the messages are ours
-    for (int found; (found = getopt_long(static_cast<int>(words.size()), argv.data(), "-:",
-                                         known.data(), nullptr)) != -1;) {
+    for (int found; (found = getopt_long(static_cast<int>(words.size()), argv.data(),
+                                         "-:", known.data(), nullptr)) != -1;) {
         const std::string given = argv[static_cast<std::size_t>(optind - 1)];
-        const Valued* valued =
-            (found == ':' ? optopt : found) >= firstValued
-                ? &valuedOptions[(found == ':' ? optopt : found) - firstValued]
-                : nullptr;
+        const Valued* valued = (found == ':' ? optopt : found) >= firstValued
+                                   ? &valuedOptions[(found == ':' ? optopt : found) - firstValued]
+                                   : nullptr;
         if (found == ':' && valued)
             return given + " needs a value: " + valued->takes;
         if (found == twice)

@@ -63,8 +63,7 @@ std::string pieces(notation::LineView line, notation::Drawable drawable = nullpt
     notation::LineWalker walker(line, drawable);
     bool plainBefore = false;
     for (notation::Piece piece; walker.next(piece); plainBefore = !piece.translated)
-        shown += piece.translated ? "{" + piece.text + "}"
-                                  : (plainBefore ? "|" : "") + piece.text;
+        shown += piece.translated ? "{" + piece.text + "}" : (plainBefore ? "|" : "") + piece.text;
     return shown;
 }
 
@@ -73,8 +72,9 @@ TEST(Notation, EveryByteShowsAsItselfOrVisiblyTranslated)
     const std::vector<std::tuple<std::string, std::size_t, std::string>> cases = {
         {"STX\355\225\234\327\251\360\237\230\200CRLF", 0,
          "STX|\355\225\234\327\251\360\237\230\200CRLF"},
-        {"STX\314\201a\357\270\217\315\217\341\240\213\343\205\244\360\237\207\252\360\237\207\270CRLF", 0,
-         "STX{U+0301}a{U+FE0F}{U+034F}{U+180B}{U+3164}\360\237\207\252\360\237\207\270CRLF"},
+        {"STX\314\201a\357\270\217\315\217\341\240\213\343\205\244"
+         "\360\237\207\252\360\237\207\270CRLF",
+         0, "STX{U+0301}a{U+FE0F}{U+034F}{U+180B}{U+3164}\360\237\207\252\360\237\207\270CRLF"},
         {"a\0\n\x1F\x7F"s, 0, "a{NUL}{LF}{US}{DEL}"},
         {"caf\351\377\200z", 0, "caf{\\xE9}{\\xFF}{\\x80}z"},
         {"\342\202A\355\225", 0, "{\\xE2}{\\x82}A{\\xED}{\\x95}"},
@@ -142,8 +142,9 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
         testing::FakePort port;
         testing::FakeWindow window;
         terminal::Terminal terminal(port, window);
-        port.refuseOpen = refused ? std::optional<PortError>({terminal::PortFault::missing, "No such file"})
-                                  : std::nullopt;
+        port.refuseOpen =
+            refused ? std::optional<PortError>({terminal::PortFault::missing, "No such file"})
+                    : std::nullopt;
         port.waitingOut = waiting;
         terminal.onLoad();
         port.event = terminal::CommEvent::comEvError;

@@ -26,20 +26,5 @@ TEST(FrameReader, CutsFramesOutOfPiecesOfAnySize)
     }
 }
 
-// What is wrong with an option, its value given either way.
-TEST(Options, SayWhatIsWrong)
-{
-    const std::vector<std::pair<Strings, std::optional<std::string>>> wrong = {
-        {{"--pieces"}, "--pieces needs a value: a whole number from 1"},
-        {{"--pause", "-1"}, "--pause takes a whole number of milliseconds, not \"-1\""},
-        {{"--flood=lava"}, "--flood takes text, frame or random, not \"lava\""},
-        {{"--twice=2"}, "unknown option --twice=2"},
-        {{"--pieces=3", "--reply", "OK", "--silent"}, std::nullopt}};
-    for (const auto& [arguments, error] : wrong) {
-        Options options;
-        EXPECT_EQ(parseOptions(arguments, options), error);
-    }
-}
-
 } // namespace
 } // namespace kestran::simulator

@@ -55,10 +55,12 @@ QString ResponseList::byteView(int row) const
     const std::size_t index = m_rows.runOf(row - noteRows());
     const RowStore::Run& run = m_rows.run(index);
     QString view = QStringLiteral("Bytes: ") + spelling(row, false);
-    view += QStringLiteral("\nCame %1").arg(QDateTime::fromMSecsSinceEpoch(run.arrivedMs)
-                                               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
+    view += QStringLiteral("\nCame %1")
+                .arg(QDateTime::fromMSecsSinceEpoch(run.arrivedMs)
+                         .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
     if (run.responseUs >= 0)
-        view += QStringLiteral(", %1 ms after the frame left").arg(run.responseUs / 1000.0, 0, 'f', 1);
+        view +=
+            QStringLiteral(", %1 ms after the frame left").arg(run.responseUs / 1000.0, 0, 'f', 1);
     const char* const kinds[] = {"framing", "parity", "overrun", "buffer overrun", "break"};
     QStringList errors;
     for (int kind = 0; kind < 5; ++kind) {

@@ -66,7 +66,8 @@ FrmKestran::~FrmKestran()
     const qint64 unsent = m_port.release();
     const std::string lineErrors = m_port.lineErrors().describe();
     if (unsent > 0)
-        sayOnStandardError(QStringLiteral("%1 bytes were not sent to %2.").arg(unsent).arg(m_port.portName()));
+        sayOnStandardError(
+            QStringLiteral("%1 bytes were not sent to %2.").arg(unsent).arg(m_port.portName()));
     if (!lineErrors.empty())
         sayOnStandardError(QStringLiteral("line errors on %1: %2.")
                                .arg(m_port.portName(), QString::fromStdString(lineErrors)));
@@ -135,17 +136,18 @@ bool FrmKestran::load()
     if (!m_logFile.isEmpty()) {
         std::string problem;
         if (!m_log.open(m_logFile.toStdString(), problem)) {
-            showMessage(tr("Cannot open the log %1: %2.")
-                            .arg(m_logFile, QString::fromStdString(problem)),
-                        true);
+            showMessage(
+                tr("Cannot open the log %1: %2.").arg(m_logFile, QString::fromStdString(problem)),
+                true);
             endProgram(1);
             return false;
         }
-        m_log.start(QStringLiteral("KESTRAN %1 on %2 (%3), %4")
-                        .arg(QStringLiteral(KESTRAN_VERSION), m_port.portName(),
-                             QString::fromStdString(serial::resolveDevice(m_port.portName().toStdString())),
-                             serial::lineSettings())
-                        .toStdString());
+        m_log.start(
+            QStringLiteral("KESTRAN %1 on %2 (%3), %4")
+                .arg(QStringLiteral(KESTRAN_VERSION), m_port.portName(),
+                     QString::fromStdString(serial::resolveDevice(m_port.portName().toStdString())),
+                     serial::lineSettings())
+                .toStdString());
     }
     m_terminal.onLoad();
     if (m_endedWith)
@@ -274,7 +276,8 @@ void FrmKestran::takeLineErrors(const serial::LineCounters& rise)
     if (m_errorBox) {
         m_errorBox->setText(text);
     } else if (newBurst && isVisible()) {
-        m_errorBox = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        m_errorBox =
+            new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
         m_errorBox->setAttribute(Qt::WA_DeleteOnClose);
         m_errorBox->setWindowModality(Qt::NonModal);
         m_errorBox->show();

@@ -120,8 +120,8 @@ QString ResponseList::lineAt(int row) const
         return {};
     if (row < noteRows())
         return removedNote();
-    const auto text = notation::displayText(m_rows.line(m_rows.runOf(row - noteRows())),
-                                            m_font->drawable());
+    const auto text =
+        notation::displayText(m_rows.line(m_rows.runOf(row - noteRows())), m_font->drawable());
     return QString::fromStdString(text);
 }
 
@@ -270,10 +270,10 @@ void ResponseList::changeEvent(QEvent* event)
         // and stops would draw rows out of place.
         m_rowHeight = rowHeight();
         m_font = std::make_unique<RowFont>(font());
-        m_widest = 2 * textMargin + m_rows.layOutAgain([this](notation::LineView line,
-                                                              std::vector<RowStop>& stops) {
-            return layOutRow(line, *m_font, stops);
-        });
+        m_widest = 2 * textMargin +
+                   m_rows.layOutAgain([this](notation::LineView line, std::vector<RowStop>& stops) {
+                       return layOutRow(line, *m_font, stops);
+                   });
         updateScrollBars();
     }
     QAbstractScrollArea::changeEvent(event);

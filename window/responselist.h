@@ -92,7 +92,7 @@ private:
     void tellAboutRow(QAccessible::Event kind, int row);
 
     RowStore m_rows;
-    terminal::ShownLine m_last; // the line of the last run, to know a repeat
+    terminal::ShownLine m_last;  // the line of the last run, to know a repeat
     std::uint64_t m_removed = 0; // rows dropped at the limit
     int m_rowLimit;
     int m_current = -1;

@@ -160,9 +160,15 @@ public:
     }
 
 private:
-    ResponseList* list() const { return static_cast<ResponseList*>(widget()); }
+    ResponseList* list() const
+    {
+        return static_cast<ResponseList*>(widget());
+    }
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
-    static int notifications() { return 1; }
+    static int notifications()
+    {
+        return 1;
+    }
     NotificationAccessible* notification() const
     {
         if (!m_notification) {
@@ -173,8 +179,14 @@ private:
     }
     mutable NotificationAccessible* m_notification = nullptr;
 #else
-    static int notifications() { return 0; }
-    QAccessibleInterface* notification() const { return nullptr; }
+    static int notifications()
+    {
+        return 0;
+    }
+    QAccessibleInterface* notification() const
+    {
+        return nullptr;
+    }
     static constexpr QAccessibleInterface* m_notification = nullptr;
 #endif
     mutable QHash<int, QAccessible::Id> m_rows;

@@ -59,7 +59,8 @@ bool ResponseList::viewportEvent(QEvent* event)
 
 void ResponseList::keyPressEvent(QKeyEvent* event)
 {
-    if (event->matches(QKeySequence::Copy) || QKeySequence(event->keyCombination()) == copyBytesKey) {
+    if (event->matches(QKeySequence::Copy) ||
+        QKeySequence(event->keyCombination()) == copyBytesKey) {
         copy(!event->matches(QKeySequence::Copy));
         return;
     }

@@ -17,19 +17,21 @@ constexpr std::size_t ownBlock = 16 * 1024;
 
 std::uint8_t kindsOf(const serial::LineCounters& errors)
 {
-    return static_cast<std::uint8_t>(
-        (errors.framing ? RowStore::framing : 0) | (errors.parity ? RowStore::parity : 0) |
-        (errors.overrun ? RowStore::overrun : 0) |
-        (errors.bufferOverrun ? RowStore::bufferOverrun : 0) | (errors.breaks ? RowStore::breaks : 0));
+    return static_cast<std::uint8_t>((errors.framing ? RowStore::framing : 0) |
+                                     (errors.parity ? RowStore::parity : 0) |
+                                     (errors.overrun ? RowStore::overrun : 0) |
+                                     (errors.bufferOverrun ? RowStore::bufferOverrun : 0) |
+                                     (errors.breaks ? RowStore::breaks : 0));
 }
 
 } // namespace
 
-void RowStore::add(notation::LineView line, bool fromStx, const RowFacts& facts,
-                   std::int32_t width, std::vector<RowStop> stops)
+void RowStore::add(notation::LineView line, bool fromStx, const RowFacts& facts, std::int32_t width,
+                   std::vector<RowStop> stops)
 {
     const std::size_t length = line.bytes.size();
-    if (m_blocks.empty() || m_blocks.back().bytes.capacity() - m_blocks.back().bytes.size() < length) {
+    if (m_blocks.empty() ||
+        m_blocks.back().bytes.capacity() - m_blocks.back().bytes.size() < length) {
         // A long line has a block of its own, just its size; short ones share
         // blocks that double up to largestBlock.
         const bool own = length >= ownBlock;
@@ -109,9 +111,9 @@ std::int64_t RowStore::firstRowOf(std::size_t index) const
 notation::LineView RowStore::line(std::size_t index) const
 {
     const Run& r = m_runs[index];
-    const Block& block = *std::prev(std::upper_bound(
-        m_blocks.begin(), m_blocks.end(), r.bytesAt,
-        [](std::uint64_t at, const Block& b) { return at < b.at; }));
+    const Block& block =
+        *std::prev(std::upper_bound(m_blocks.begin(), m_blocks.end(), r.bytesAt,
+                                    [](std::uint64_t at, const Block& b) { return at < b.at; }));
     const auto cut = m_cuts.find(serial(index));
     return {std::string_view(block.bytes).substr(r.bytesAt - block.at, r.length),
             cut == m_cuts.end() ? 0 : cut->second};

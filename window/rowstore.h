@@ -38,16 +38,22 @@ struct RowStop {
 class RowStore {
 public:
     struct Run {
-        std::uint64_t bytesAt;    // where its bytes begin, counted over every byte ever kept
-        std::int64_t end;         // one past its last row, counted since the list was cleared
-        std::int64_t arrivedMs;   // wall-clock time of its first row
-        std::uint32_t length;     // its bytes
-        std::int32_t responseUs;  // of its first row; -1 unknown
-        std::int32_t width;       // in pixels
-        std::uint8_t lineErrors;  // kinds seen while its first row came (LineKinds)
+        std::uint64_t bytesAt;   // where its bytes begin, counted over every byte ever kept
+        std::int64_t end;        // one past its last row, counted since the list was cleared
+        std::int64_t arrivedMs;  // wall-clock time of its first row
+        std::uint32_t length;    // its bytes
+        std::int32_t responseUs; // of its first row; -1 unknown
+        std::int32_t width;      // in pixels
+        std::uint8_t lineErrors; // kinds seen while its first row came (LineKinds)
         bool fromStx;
     };
-    enum LineKinds : std::uint8_t { framing = 1, parity = 2, overrun = 4, bufferOverrun = 8, breaks = 16 };
+    enum LineKinds : std::uint8_t {
+        framing = 1,
+        parity = 2,
+        overrun = 4,
+        bufferOverrun = 8,
+        breaks = 16
+    };
 
     // Adds a run of one row; its stops are kept when there is more than one.
     void add(notation::LineView line, bool fromStx, const RowFacts& facts, std::int32_t width,
@@ -67,7 +73,10 @@ public:
     std::size_t runOf(std::int64_t row) const;
     const Run& run(std::size_t index) const { return m_runs[index]; }
     std::int64_t firstRowOf(std::size_t index) const;
-    std::int64_t rowsIn(std::size_t index) const { return m_runs[index].end - m_first - firstRowOf(index); }
+    std::int64_t rowsIn(std::size_t index) const
+    {
+        return m_runs[index].end - m_first - firstRowOf(index);
+    }
     notation::LineView line(std::size_t index) const;
     const std::vector<RowStop>* stops(std::size_t index) const;
 

@@ -50,8 +50,10 @@ void onStartMessage(QtMsgType type, const QMessageLogContext& context, const QSt
     const QString platformTrouble = startMessages.value(0);
     const QByteArray display = qgetenv("DISPLAY");
     if (platformTrouble.contains(QLatin1String("connect to display")))
-        std::fprintf(stderr, "kestran: cannot reach the display \"%s\"; start KESTRAN from a "
-                             "desktop session.\n", display.constData());
+        std::fprintf(stderr,
+                     "kestran: cannot reach the display \"%s\"; start KESTRAN from a "
+                     "desktop session.\n",
+                     display.constData());
     else
         std::fprintf(stderr, "kestran: the display cannot be used: %s\n",
                      qPrintable((platformTrouble.isEmpty() ? text : platformTrouble).simplified()));
@@ -87,10 +89,10 @@ CommandLine readCommandLine(int argc, char** argv)
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
-    parser.addPositionalArgument(QStringLiteral("PORT"),
-                                 QStringLiteral("Serial port to open (default: %1).")
-                                     .arg(serial::defaultPortName()),
-                                 QStringLiteral("[PORT]"));
+    parser.addPositionalArgument(
+        QStringLiteral("PORT"),
+        QStringLiteral("Serial port to open (default: %1).").arg(serial::defaultPortName()),
+        QStringLiteral("[PORT]"));
     if (!parser.parse(reading.arguments()))
         usageError(parser.errorText());
     if (parser.isSet(help))
@@ -124,8 +126,8 @@ std::vector<char*> argumentsForQt(int argc, char** argv)
         const char* name = argument + (std::strncmp(argument, "--", 2) == 0 ? 2 : 1);
         bool split = false;
         for (const char* option : qtOptionsWithValue)
-            split = split || (i > 0 && argument[0] == '-' && equals &&
-                              std::string(name, equals) == option);
+            split = split ||
+                    (i > 0 && argument[0] == '-' && equals && std::string(name, equals) == option);
         if (!split) {
             arguments.push_back(argv[i]);
             continue;

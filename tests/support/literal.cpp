@@ -124,7 +124,9 @@ std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
             break;
         case 7:
             ourPort.refuseOpen = theirPort.refuseOpen =
-                arg % 4 == 2 ? std::optional<terminal::PortError>({terminal::PortFault::busy, "busy"}) : std::nullopt;
+                arg % 4 == 2
+                    ? std::optional<terminal::PortError>({terminal::PortFault::busy, "busy"})
+                    : std::nullopt;
             if (arg % 4 == 0)
                 ourPort.open = theirPort.open = false;
             else if (arg % 4 == 3)

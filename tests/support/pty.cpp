@@ -8,9 +8,9 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/wait.h>
-#include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
 

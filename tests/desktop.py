@@ -1,13 +1,13 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-# What a screen reader is told of a response that arrives while the operator
-# types: KESTRAN in a real X server (Xvfb) on a session bus with AT-SPI, a
-# pseudo-terminal playing the device. With the focus in the entry field, the
+# KESTRAN in a real X server (Xvfb), on a session bus with AT-SPI, a
+# pseudo-terminal playing the device. What a screen reader is told of a
+# response that arrives while the operator types: With the focus in the entry field, the
 # first of three quick rows must reach AT-SPI at once, and the other two as
 # one word half a second later (an announcement, or a notification shown, as
 # the Qt underneath allows), and the focus must stay in the entry field.
-#   dbus-run-session -- tests/screenreader.py BUILD/window/kestran
-#   tests/screenreader.py --here BUILD/window/kestran   (on this display and bus, as tools/orca-check does)
+#   dbus-run-session -- tests/desktop.py BUILD/window/kestran
+#   tests/desktop.py --here BUILD/window/kestran   (on this display and bus, as tools/orca-check does)
 import os, socket, subprocess, sys, time, tty
 import pyatspi
 from gi.repository import GLib
@@ -17,13 +17,8 @@ xvfb = subprocess.Popen(["true"] if here else ["Xvfb", "-displayfd", "1", "-noli
                         stdout=subprocess.PIPE)
 display = os.environ["DISPLAY"][1:] if here else xvfb.stdout.readline().decode().strip()
 os.environ["DISPLAY"] = ":" + display
-def listening():  # Xvfb names its display a little before it takes connections
-    with socket.socket(socket.AF_UNIX) as probe:
-        return probe.connect_ex("/tmp/.X11-unix/X" + display) == 0
-
-
-while not listening():
-    time.sleep(0.05)
+while not here and socket.socket(socket.AF_UNIX).connect_ex("/tmp/.X11-unix/X" + display):
+    time.sleep(0.05)  # Xvfb names its display a little before it takes connections
 bus = subprocess.Popen(["true"] if here else ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
 device, terminal = os.openpty()
 tty.setraw(terminal)
@@ -36,10 +31,7 @@ heard, entry, failure = [], None, []
 def find(node, role, name):
     if node.getRoleName() == role and node.name == name:
         return node
-    for child in node:
-        found = child and find(child, role, name)
-        if found:
-            return found
+    return next((found for child in node if child and (found := find(child, role, name))), None)
 
 
 def start():
@@ -75,8 +67,19 @@ for kind in ["object:announcement", "object:property-change:accessible-name"]:
 GLib.timeout_add(200, start)
 GLib.timeout_add(15000, lambda: failure.append("KESTRAN did not come up") or pyatspi.Registry.stop())
 pyatspi.Registry.start()
-for process in (kestran, bus, xvfb):
+kestran.terminate()
+kestran.wait()
+# A signal while the start-up message waits ends the program as always.
+waiting = subprocess.Popen([sys.argv[-1], "/dev/kestran-no-such-port"], stderr=subprocess.PIPE,
+                           env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
+while not waiting.stderr.readline().startswith(b"kestran:"):
+    pass  # the message is out, and its box up
+time.sleep(0.3)
+waiting.terminate()
+if waiting.wait() != 128 + 15:
+    failure.append("ended with %d after SIGTERM during the start-up message" % waiting.returncode)
+print("\n".join(failure) or "heard: " + heard[-1])
+for process in (bus, xvfb):
     process.terminate()
     process.wait()
-print("\n".join(failure) or "heard: " + heard[-1])
 sys.exit(1 if failure else 0)
