@@ -16,7 +16,6 @@ namespace kestran {
 namespace {
 
 using namespace std::string_literals;
-using Strings = std::vector<std::string>;
 using terminal::PortError;
 
 TEST(Notation, TypedTextFramesAsTheMarkersSay)
@@ -153,10 +152,8 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
             terminal.onComm();
         window.typed = typed;
         terminal.onSend();
-        Strings said;
-        for (const auto& notice : window.notices)
-            said.push_back(notice.text);
-        EXPECT_EQ(said, told.empty() ? Strings() : Strings{told});
+        EXPECT_EQ(window.notices.size(), told.empty() ? 0u : 1u);
+        EXPECT_EQ(window.notices.empty() ? "" : window.notices[0].text, told);
         EXPECT_EQ(window.exitStatus.value_or(-1), status);
         EXPECT_EQ(port.open, open);
         EXPECT_EQ(port.written.size(), told.empty() && !typed.empty() ? 1u : 0u);
@@ -168,7 +165,7 @@ TEST(Terminal, TellsTheOperatorWhatHappened)
 std::string randomScript(std::mt19937& random)
 {
     static const std::string received = "\x02\x02\r\r\r\n\nabX\0\x03\xC3\xA9\xFF"s;
-    static const Strings words = {"STX", "X", "CRLF", "CR", "LF", "01", ","};
+    static const std::vector<std::string> words = {"STX", "X", "CRLF", "CR", "LF", "01", ","};
     const auto pick = [&](std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
     };

@@ -1,13 +1,11 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-# KESTRAN in a real X server (Xvfb), on a session bus with AT-SPI, a
-# pseudo-terminal playing the device. What a screen reader is told of a
-# response that arrives while the operator types: With the focus in the entry field, the
-# first of three quick rows must reach AT-SPI at once, and the other two as
-# one word half a second later (an announcement, or a notification shown, as
-# the Qt underneath allows), and the focus must stay in the entry field.
-#   dbus-run-session -- tests/desktop.py BUILD/window/kestran
-#   tests/desktop.py --here BUILD/window/kestran   (on this display and bus, as tools/orca-check does)
+# KESTRAN in a real X server with AT-SPI, a pseudo-terminal playing the device.
+# Of three quick rows that come while the operator types, the first must reach
+# a screen reader at once, the other two as one word half a second later (an
+# announcement, or a notification shown, as the Qt underneath allows), and
+# the focus must stay in the entry field.
+#   dbus-run-session -- tests/desktop.py [--here: on this display and bus] BUILD/window/kestran
 import os, socket, subprocess, sys, time, tty
 import pyatspi
 from gi.repository import GLib

@@ -208,8 +208,8 @@ TEST(Program, EndsCleanlyOnSignals)
 }
 
 // The device that ./run starts: it names its port on the first line and
-// echoes frames; answers that nobody reads wait up to 1 MiB, the rest is
-// dropped and counted.
+// echoes frames, however they come in pieces; answers that nobody reads wait up to 1 MiB, the rest
+// is dropped and counted.
 TEST(SimulatedDevice, NamesItsPortEchoesFramesAndBoundsWhatWaits)
 {
     QProcess device;
@@ -217,8 +217,11 @@ TEST(SimulatedDevice, NamesItsPortEchoesFramesAndBoundsWhatWaits)
     ASSERT_TRUE(device.waitForReadyRead(10000));
     const int line = ::open(device.readLine().trimmed().constData(), O_RDWR | O_NOCTTY);
     const std::string asked = "\00201DRS,02,0001\r\n";
+    for (const std::string piece : {"zz\002lo", "st\00201DRS", ",02,0001\r", "\n"}) {
+        ASSERT_EQ(::write(line, piece.data(), piece.size()), ssize_t(piece.size()));
+        QTest::qWait(20); // each piece a read of its own, a broken frame before
+    }
     char echo[64] = {};
-    ASSERT_EQ(::write(line, asked.data(), asked.size()), ssize_t(asked.size()));
     EXPECT_EQ(::read(line, echo, sizeof echo), ssize_t(asked.size())); // the pty is raw: one read
     EXPECT_EQ(echo, asked);
     const std::string frame = "\002" + std::string(1000, 'x') + "\r";

@@ -27,10 +27,8 @@ public:
     bool portOpen() const override { return open; }
     bool openPort() override
     {
-        open = !refuseOpen;
-        if (refuseOpen)
-            error = *refuseOpen;
-        return open;
+        error = refuseOpen.value_or(error);
+        return open = !refuseOpen;
     }
     void closePort() override { open = false; }
     void output(std::string_view bytes) override { written.emplace_back(bytes); }

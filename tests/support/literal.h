@@ -39,12 +39,11 @@ private:
     std::size_t m_keepLimit;
 };
 
-// Plays a script on both terminals, with the keep limit given, and compares
-// what each shows, writes, opens and ends with after every event; says what
-// differed. An event byte's low three bits: 0-2 receive the next
-// (byte >> 3) % 16 + 1 bytes; 3 sends the next byte >> 3 bytes as typed
-// text; 4 clears; 5 another notification; 6 a lost line; 7 closes, loads,
-// loads refused or exits by (byte >> 3) % 4.
+// Plays a script on both terminals and says what first differed in what they
+// show, write, open or end with. An event byte's low three bits: 0-2 receive
+// the next (byte >> 3) % 16 + 1 bytes; 3 sends the next byte >> 3 bytes as
+// typed text; 4 clears; 5 another notification; 6 a lost line; 7 closes,
+// loads, loads refused or exits by (byte >> 3) % 4.
 std::string differenceOnScript(std::string_view script, std::size_t keepLimit);
 
 } // namespace kestran::literal

@@ -32,11 +32,6 @@ Pty::Pty()
     ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
 }
 
-Pty::~Pty()
-{
-    closeDevice();
-}
-
 void Pty::write(const std::string& bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {

@@ -13,7 +13,7 @@ namespace kestran::testing {
 class Pty {
 public:
     Pty();
-    ~Pty();
+    ~Pty() { closeDevice(); }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
