@@ -92,10 +92,13 @@ qint64 QtSerialPort::release()
     // Whoever listened may be gone already; a failing last write must not
     // reach them.
     m_port.disconnect(this);
-    m_lost = false;
+    // A lost line's bytes were counted as it went; no replug on the way out.
+    const bool counted = std::exchange(m_lost, false);
     if (m_port.isOpen()) {
-        m_port.flush(); // the driver takes what it has room for, and sends it as the port closes
-        m_unsent += m_port.bytesToWrite();
+        if (!counted) {
+            m_port.flush(); // the driver takes what it has room for, and sends it as it closes
+            m_unsent += m_port.bytesToWrite();
+        }
         closePort();
     }
     m_replug.stop();

@@ -89,13 +89,12 @@ OtherProcess::OtherProcess(const std::string& device, bool flocks)
         throw std::runtime_error("the other process could not take the device");
 }
 
-void OtherProcess::end()
+OtherProcess::~OtherProcess()
 {
     if (m_pid > 0) {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
-    m_pid = -1;
 }
 
 } // namespace kestran::testing

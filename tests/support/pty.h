@@ -18,7 +18,6 @@ public:
     Pty& operator=(const Pty&) = delete;
 
     const std::string& portName() const { return m_name; }
-    int deviceEnd() const { return m_device; }
     // Writes all the bytes, waiting for the line to take them.
     void write(const std::string& bytes);
     // Reads until `count` bytes have come or the timeout passes.
@@ -34,11 +33,10 @@ private:
 class OtherProcess {
 public:
     explicit OtherProcess(const std::string& device, bool flocks = true);
-    ~OtherProcess() { end(); }
+    ~OtherProcess();
     OtherProcess(const OtherProcess&) = delete;
     OtherProcess& operator=(const OtherProcess&) = delete;
     int pid() const { return m_pid; }
-    void end();
 
 private:
     int m_pid = -1;
