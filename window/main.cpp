@@ -12,10 +12,10 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRAN_VERSION));
     const kestran::window::CommandLine commandLine = kestran::window::readCommandLine(argc, argv);
 
-    std::vector<char*> qtArguments = kestran::window::argumentsForQt(argc, argv);
-    int qtCount = static_cast<int>(qtArguments.size()) - 1;
+    kestran::window::QtArguments qtArguments = kestran::window::argumentsForQt(argc, argv);
+    int qtCount = static_cast<int>(qtArguments.pointers.size()) - 1;
     kestran::window::guardDisplay();
-    QApplication app(qtCount, qtArguments.data());
+    QApplication app(qtCount, qtArguments.pointers.data());
     kestran::window::displayReached();
     QIcon icon;
     for (const int size : {16, 32, 48})

@@ -117,9 +117,9 @@ CommandLine readCommandLine(int argc, char** argv)
     return {ports.isEmpty() ? serial::defaultPortName() : ports.first(), parser.value(log)};
 }
 
-std::vector<char*> argumentsForQt(int argc, char** argv)
+QtArguments argumentsForQt(int argc, char** argv)
 {
-    std::vector<char*> arguments;
+    QtArguments arguments;
     for (int i = 0; i < argc; ++i) {
         const char* argument = argv[i];
         const char* equals = std::strchr(argument, '=');
@@ -129,13 +129,13 @@ std::vector<char*> argumentsForQt(int argc, char** argv)
             split = split ||
                     (i > 0 && argument[0] == '-' && equals && std::string(name, equals) == option);
         if (!split) {
-            arguments.push_back(argv[i]);
+            arguments.pointers.push_back(argv[i]);
             continue;
         }
-        arguments.push_back(strdup(std::string(argument, equals).c_str()));
-        arguments.push_back(strdup(equals + 1));
+        for (std::string half : {std::string(argument, equals), std::string(equals + 1)})
+            arguments.pointers.push_back(arguments.split.emplace_back(std::move(half)).data());
     }
-    arguments.push_back(nullptr);
+    arguments.pointers.push_back(nullptr);
     return arguments;
 }
 

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <list>
+#include <string>
 #include <vector>
 
 namespace kestran::window {
@@ -22,9 +24,13 @@ struct CommandLine {
 CommandLine readCommandLine(int argc, char** argv);
 
 // The arguments for QApplication: Qt's options given as "-option=value" are
-// passed as "-option" "value", the one form Qt understands. The strings live
-// as long as the program.
-std::vector<char*> argumentsForQt(int argc, char** argv);
+// passed as "-option" "value", the one form Qt understands. Qt reads them for
+// as long as the application lives, so they must outlive it.
+struct QtArguments {
+    std::list<std::string> split; // the halves of each "-option=value"
+    std::vector<char*> pointers;  // as argv: null-terminated
+};
+QtArguments argumentsForQt(int argc, char** argv);
 
 // Until displayReached(), a platform that cannot start ends the program with
 // one line and status 1 instead of Qt's abort.
