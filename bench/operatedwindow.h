@@ -29,7 +29,7 @@ struct OperatedWindow {
         if (!loaded)
             return;
         window.show();
-        list = window.responseList();
+        list = window.findChild<window::ResponseList*>(QStringLiteral("lstList"));
         window.findChild<QLineEdit*>(QStringLiteral("txtTextInput"))->setText(command);
         send = window.findChild<QPushButton*>(QStringLiteral("cmdSend"));
         QCoreApplication::processEvents();

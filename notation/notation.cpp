@@ -28,16 +28,6 @@ std::optional<std::string> frameCommand(std::string_view typed)
     return frame;
 }
 
-std::optional<std::string> formatResponse(std::string_view collected)
-{
-    const std::size_t stx = collected.find(STX);
-    const std::size_t payloadStart = stx == std::string_view::npos ? 0 : stx + 1;
-    const std::size_t cr = collected.find(CR, payloadStart);
-    if (cr == std::string_view::npos)
-        return std::nullopt;
-    return responseLine(collected.substr(payloadStart, cr - payloadStart));
-}
-
 std::string responseLine(std::string_view payload)
 {
     std::string line;

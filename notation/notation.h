@@ -22,13 +22,11 @@ inline constexpr char LF = '\x0A';
 // No frame when no "CRLF" follows the start marker.
 std::optional<std::string> frameCommand(std::string_view typed);
 
-// Bytes collected from the port to the line the list shows: the letters "STX",
-// the bytes strictly between the first STX and the first CR after it, and the
-// letters "CRLF". Without any STX the payload is everything before the first
-// CR. No line when no CR follows the first STX.
-std::optional<std::string> formatResponse(std::string_view collected);
-
-// "STX" + payload + "CRLF": the shape of every line formatResponse forms.
+// The line the list shows for a payload: the letters "STX", the payload and
+// the letters "CRLF". Which bytes collected from the port make the payload
+// (those strictly between the first STX and the first CR after it, or
+// without any STX everything before the first CR) is terminal::Received's
+// to find, as the bytes arrive.
 std::string responseLine(std::string_view payload);
 
 } // namespace kestran::notation

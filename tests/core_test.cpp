@@ -6,6 +6,7 @@
 #include "notation/notation.h"
 #include "support/fakes.h"
 #include "support/literal.h"
+#include "terminal/received.h"
 #include "terminal/terminal.h"
 
 #include <cstdlib>
@@ -38,19 +39,21 @@ TEST(Notation, TypedTextFramesAsTheMarkersSay)
     }
 }
 
-TEST(Notation, CollectedBytesShowTheFirstFrame)
+TEST(Received, CollectedBytesShowTheFirstFrame)
 {
-    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"\00201DRS,02,0001\r\n", "STX01DRS,02,0001CRLF"s},
-        {"abc\r", "STXabcCRLF"s},
-        {"zz\002AB\r\n", "STXABCRLF"s},
-        {"\002A\002B\r", "STXA\002BCRLF"s},
-        {"\002A\r\n\002B\r\n", "STXACRLF"s},
-        {"x\r\x02y", std::nullopt},
-        {"\002AB", std::nullopt}};
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\00201DRS,02,0001\r\n", "STX01DRS,02,0001CRLF"},
+        {"abc\r", "STXabcCRLF"},
+        {"zz\002AB\r\n", "STXABCRLF"},
+        {"\002A\002B\r", "STXA\002BCRLF"},
+        {"\002A\r\n\002B\r\n", "STXACRLF"},
+        {"x\r\x02y", ""}, // no line yet
+        {"\002AB", ""}};
     for (const auto& [collected, line] : cases) {
-        EXPECT_EQ(notation::formatResponse(collected), line) << collected;
-        EXPECT_EQ(literal::formatResponse(collected), line) << collected;
+        terminal::Received received;
+        received.append(collected);
+        EXPECT_EQ(received.hasLine() ? notation::responseLine(received.payload()) : "", line);
+        EXPECT_EQ(literal::formatResponse(collected).value_or(""), line) << collected;
     }
 }
 

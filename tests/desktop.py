@@ -70,9 +70,7 @@ kestran.wait()
 # A signal while the start-up message waits ends the program as always.
 waiting = subprocess.Popen([sys.argv[-1], "/dev/kestran-no-such-port"], stderr=subprocess.PIPE,
                            env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
-for line in waiting.stderr:  # until the message is out, and its box up
-    if line.startswith(b"kestran:"):
-        break
+next((line for line in waiting.stderr if line.startswith(b"kestran:")), None)  # its box is up
 time.sleep(0.3)
 waiting.terminate()
 if waiting.wait() != 128 + 15:

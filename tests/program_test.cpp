@@ -23,7 +23,6 @@ using kestran::testing::Pty;
 
 const QString tryHelp = QStringLiteral("\nTry 'kestran --help'.\n");
 const QString offscreen = QStringLiteral("-platform offscreen ");
-constexpr uid_t nobody = 65534;
 
 struct Outcome {
     int status = -1;
@@ -140,7 +139,7 @@ TEST(Program, TellsAnOrdinaryUserWhatHoldsThePort)
         {folder.filePath("live-" + id), "is in use by " + init + " (process 1)."}};
     for (const auto& [name, errors] : cases) {
         SCOPED_TRACE(name.toStdString());
-        expectOutcome(run(program, offscreen + name, nobody), 1, "", errors);
+        expectOutcome(run(program, offscreen + name, 65534), 1, "", errors); // as nobody
     }
     EXPECT_TRUE(QFile::exists(stale)) << "a lock file nobody may remove stays";
 }

@@ -29,14 +29,11 @@ static std::vector<std::string> devicesOpened; // each open of a file in /dev, r
 static serial_icounter_struct lineCounters{};
 static bool countersKept = false;
 
-template <typename Real> static Real real(const char* name)
-{
-    return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, name));
-}
+#define KESTRAN_REAL(type, name) reinterpret_cast<type>(::dlsym(RTLD_NEXT, name))
 
 extern "C" int tcsetattr(int fd, int actions, const termios* settings)
 {
-    static const auto next = real<int (*)(int, int, const termios*)>("tcsetattr");
+    static const auto next = KESTRAN_REAL(int (*)(int, int, const termios*), "tcsetattr");
     settingsAsked.push_back(*settings);
     return next(fd, actions, settings);
 }
@@ -47,7 +44,7 @@ static int opening(const char* name, const char* path, int flags, va_list rest)
     char resolved[PATH_MAX];
     if (std::strncmp(path, "/dev/", 5) == 0 && ::realpath(path, resolved))
         devicesOpened.emplace_back(resolved);
-    return real<int (*)(const char*, int, mode_t)>(name)(path, flags, mode);
+    return KESTRAN_REAL(int (*)(const char*, int, mode_t), name)(path, flags, mode);
 }
 
 #define KESTRAN_OPENING(name)                                                                      \
@@ -72,7 +69,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
         std::memcpy(argument, &lineCounters, sizeof lineCounters);
         return 0;
     }
-    return real<int (*)(int, unsigned long, void*)>("ioctl")(fd, request, argument);
+    return KESTRAN_REAL(int (*)(int, unsigned long, void*), "ioctl")(fd, request, argument);
 }
 
 namespace kestran::serial {

@@ -157,11 +157,6 @@ bool FrmKestran::load()
     return true;
 }
 
-ResponseList* FrmKestran::responseList() const
-{
-    return m_ui->lstList;
-}
-
 std::string FrmKestran::commandText() const
 {
     return m_ui->txtTextInput->text().toStdString();

@@ -43,8 +43,6 @@ public:
     bool load();
     std::optional<int> endedWith() const { return m_endedWith; }
 
-    ResponseList* responseList() const;
-
     std::string commandText() const override;
     void appendLine(const terminal::ShownLine& line) override;
     void clearList() override;
