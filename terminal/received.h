@@ -34,8 +34,6 @@ public:
     // Changes whenever the formed line may have changed, so a caller can reuse
     // what it made of the previous one.
     std::uint64_t version() const { return m_version; }
-    // Bytes of memory held for the collected text.
-    std::size_t heldBytes() const { return m_kept.capacity(); }
 
 private:
     enum class Phase {

@@ -26,8 +26,6 @@ public:
     void onClear();
     void onExit();
 
-    const Received& strReceived() const { return m_strReceived; }
-
 private:
     void reportLostLine();
     const ShownLine& currentLine();
