@@ -65,8 +65,6 @@ for kind in ["object:announcement", "object:property-change:accessible-name"]:
 GLib.timeout_add(200, start)
 GLib.timeout_add(15000, lambda: failure.append("KESTRAN did not come up") or pyatspi.Registry.stop())
 pyatspi.Registry.start()
-kestran.terminate()
-kestran.wait()
 # A signal while the start-up message waits ends the program as always.
 waiting = subprocess.Popen([sys.argv[-1], "/dev/kestran-no-such-port"], stderr=subprocess.PIPE,
                            env=dict(os.environ, QT_QPA_PLATFORM="xcb"))
@@ -76,7 +74,7 @@ waiting.terminate()
 if waiting.wait() != 128 + 15:
     failure.append("ended with %d after SIGTERM during the start-up message" % waiting.returncode)
 print("\n".join(failure) or "heard: " + heard[-1])
-for process in (bus, xvfb):
+for process in (kestran, bus, xvfb):
     process.terminate()
     process.wait()
 sys.exit(1 if failure else 0)

@@ -139,9 +139,8 @@ private slots:
             QVERIFY(!boxes[0]->isModal());
             QCOMPARE(boxes[0]->text(),
                      "The serial port " + link +
-                         " stopped working and has been "
-                         "closed. KESTRAN opens it again as soon as it is back.\n\n"
-                         "Error 6: The device was disconnected.");
+                         " stopped working and has been closed. KESTRAN opens it again as soon as "
+                         "it is back.\n\nError 6: The device was disconnected.");
             m_device = std::make_unique<Pty>();
             QFile::remove(link);
             QVERIFY(QFile::link(QString::fromStdString(m_device->portName()), link));

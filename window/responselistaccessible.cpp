@@ -18,11 +18,11 @@ constexpr int announceEveryMs = 500;
 // How much of a row an announcement reads out.
 constexpr int announcedCharacters = 200;
 
-class RowAccessible : public QAccessibleInterface {
+// A child of the list that no widget stands for, with no children of its own.
+class ListLeaf : public QAccessibleInterface {
 public:
-    RowAccessible(ResponseList* list, int row) : m_list(list), m_row(row) {}
+    explicit ListLeaf(ResponseList* list) : m_list(list) {}
 
-    bool isValid() const override { return m_list && m_row < m_list->count(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return parent()->window(); }
     QAccessibleInterface* parent() const override
@@ -33,6 +33,17 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+protected:
+    QPointer<ResponseList> m_list;
+};
+
+class RowAccessible : public ListLeaf {
+public:
+    RowAccessible(ResponseList* list, int row) : ListLeaf(list), m_row(row) {}
+
+    bool isValid() const override { return m_list && m_row < m_list->count(); }
     QAccessible::Role role() const override { return QAccessible::ListItem; }
     QString text(QAccessible::Text kind) const override
     {
@@ -42,7 +53,6 @@ public:
             return m_list->lineAt(m_row);
         return kind == QAccessible::Description ? m_list->byteView(m_row) : QString();
     }
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override
     {
         if (!isValid())
@@ -65,40 +75,25 @@ public:
     }
 
 private:
-    QPointer<ResponseList> m_list;
     int m_row;
 };
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
 // Before Qt 6.8 there is no announcement event; what Orca does speak is a
 // notification object being shown, so the list has one, after its rows.
-class NotificationAccessible : public QAccessibleInterface {
+class NotificationAccessible : public ListLeaf {
 public:
-    explicit NotificationAccessible(ResponseList* list) : m_list(list) {}
+    explicit NotificationAccessible(ResponseList* list) : ListLeaf(list) {}
     QString said;
 
     bool isValid() const override { return m_list; }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return parent()->window(); }
-    QAccessibleInterface* parent() const override
-    {
-        return QAccessible::queryAccessibleInterface(m_list);
-    }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessible::Role role() const override { return QAccessible::Notification; }
     QString text(QAccessible::Text kind) const override
     {
         return kind == QAccessible::Name ? said : QString();
     }
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override { return {}; }
     QAccessible::State state() const override { return {}; }
-
-private:
-    QPointer<ResponseList> m_list;
 };
 #endif
 
