@@ -201,12 +201,21 @@ pid_t processWithOpen(const std::string& device)
 Holder flockHolder(const std::string& device)
 {
     Holder holder;
-    holder.pid = pidInProcLocks(device);
-    if (holder.pid == 0)
-        holder.pid = processWithOpen(device);
+    if (flockedByAnother(device, holder))
+        return holder;
+    holder.pid = processWithOpen(device);
     if (holder.pid > 0)
         holder.program = commandOf(holder.pid);
     return holder;
+}
+
+bool flockedByAnother(const std::string& device, Holder& holder)
+{
+    holder = {};
+    holder.pid = pidInProcLocks(device);
+    if (holder.pid > 0)
+        holder.program = commandOf(holder.pid);
+    return holder.pid > 0;
 }
 
 bool lockDescriptor(int descriptor)

@@ -50,6 +50,8 @@ bool lockFileHolder(const std::vector<std::string>& names, Holder& holder);
 // read; and, failing that, any other process with the device open that this
 // user may see.
 Holder flockHolder(const std::string& device);
+// Whether another process holds an flock on the device, seen without opening it.
+bool flockedByAnother(const std::string& device, Holder& holder);
 
 // Takes an flock on an open descriptor; false when another process has one.
 bool lockDescriptor(int descriptor);

@@ -72,6 +72,10 @@ bool QtSerialPort::openPort()
     std::string problem;
     if (lockFileHolder(names, holder))
         return busy(holder);
+    // Opening a peer's line just to find its flock would put our settings on
+    // it, and our close would clear its exclusive mode.
+    if (flockedByAnother(m_device, holder))
+        return busy(holder);
     switch (m_locks.take(names, holder, problem)) {
     case OwnLocks::Result::held:
         return busy(holder);
@@ -147,7 +151,8 @@ void QtSerialPort::lookForDevice()
     if (!openPort()) {
         if (m_error.fault == PortFault::busy)
             stateOnce(heldAfterLoss(m_name, m_holder));
-        m_replug.lookAgainLater();
+        // Refused by a lock file, the look made none of its own.
+        m_replug.lookAgainLater(m_error.fault == PortFault::busy && !m_holder.lockFile.empty());
         return;
     }
     m_replug.stop();

@@ -43,6 +43,7 @@ void ReplugWatch::start(const QString& name, const QString& device)
     m_name = name;
     m_device = device;
     m_active = true;
+    m_watchLockFiles = true;
     watchFolders();
     m_settle.start();
 }
@@ -56,10 +57,13 @@ void ReplugWatch::stop()
         m_folders.removePaths(m_folders.directories());
 }
 
-void ReplugWatch::lookAgainLater()
+void ReplugWatch::lookAgainLater(bool watchLockFiles)
 {
-    if (m_active)
-        m_later.start();
+    if (!m_active)
+        return;
+    m_watchLockFiles = watchLockFiles;
+    watchFolders();
+    m_later.start();
 }
 
 void ReplugWatch::changed()
@@ -72,8 +76,9 @@ void ReplugWatch::changed()
 
 void ReplugWatch::watchFolders()
 {
-    QStringList wanted = {existingFolderOf(m_name), existingFolderOf(m_device),
-                          QStringLiteral("/run/lock")};
+    QStringList wanted = {existingFolderOf(m_name), existingFolderOf(m_device)};
+    if (m_watchLockFiles)
+        wanted << QStringLiteral("/run/lock");
     wanted.removeDuplicates();
     QStringList gone = m_folders.directories();
     for (const QString& folder : std::as_const(wanted))

@@ -24,10 +24,11 @@ public:
     // Watches for `name`, and for the device it last was; looks once at once.
     void start(const QString& name, const QString& device);
     void stop();
-    bool active() const { return m_active; }
     // Looks again after a while even without a change: what keeps a device
-    // from being opened (another program's flock) can end without one.
-    void lookAgainLater();
+    // from being opened (another program's flock) can end without one. A
+    // look that made and removed lock files of its own would be woken by
+    // them at once, over and over; after one, the lock folder goes unwatched.
+    void lookAgainLater(bool watchLockFiles);
 
 signals:
     void look();
@@ -42,6 +43,7 @@ private:
     QTimer m_later;
     QString m_name, m_device;
     bool m_active = false;
+    bool m_watchLockFiles = true;
 };
 
 } // namespace kestran::serial

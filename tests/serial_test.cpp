@@ -14,6 +14,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/serial.h>
 #include <numeric>
 #include <sys/ioctl.h>
@@ -160,8 +161,9 @@ TEST(SerialPort, ReplugsOnlyToTheSameAdapterWhenItIsFree)
         EXPECT_EQ(::symlink(pty->portName().c_str(), link.c_str()), 0);
     };
     ASSERT_EQ(::symlink(pty->portName().c_str(), link.c_str()), 0);
+    int looks = 0; // each look asks who the device is
     QtSerialPort port(qs(link), nullptr, [&](const std::string& device) {
-        return DeviceIdentity{"0403", "6001", serialOf[device], {}};
+        return ++looks, DeviceIdentity{"0403", "6001", serialOf[device], {}};
     });
     ASSERT_TRUE(port.openPort());
     int reopened = 0;
@@ -180,13 +182,21 @@ TEST(SerialPort, ReplugsOnlyToTheSameAdapterWhenItIsFree)
     EXPECT_EQ(said.back(), "A different device, serial B, is now at " + qs(link) +
                                "; KESTRAN waits for serial A.");
     std::unique_ptr<testing::OtherProcess> holding;
+    devicesOpened.clear();
     plugIn("A", [&] { holding = std::make_unique<testing::OtherProcess>(pty->portName()); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return said.size() == 2; }));
+    EXPECT_EQ(std::count(devicesOpened.begin(), devicesOpened.end(), pty->portName()), 0)
+        << "a peer's flock is seen without opening its line";
+    // Nor is it looked at again for a lock file: a hold found after taking our
+    // own would see them come and go, and wake itself over and over.
+    const std::string lockFile = "/run/lock/LCK..kestran-" + std::to_string(::getpid());
+    looks = (std::ofstream{lockFile}, std::remove(lockFile.c_str()), 0);
+    QTest::qWait(100);
+    EXPECT_EQ(looks, 0);
     EXPECT_EQ(said.back(), qs(link) + " is back, but serial_test (process " +
                                QString::number(holding->pid()) +
                                ") holds it now. KESTRAN opens it "
                                "when it is free.");
-    devicesOpened.clear();
     holding.reset();
     ASSERT_TRUE(QTest::qWaitFor([&] { return reopened == 1; }, 2500));
     EXPECT_TRUE(port.portOpen());
