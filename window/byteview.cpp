@@ -55,7 +55,8 @@ QString ResponseList::byteView(int row) const
     const std::size_t index = m_rows.runOf(row - noteRows());
     const RowStore::Run& run = m_rows.run(index);
     QString view = QStringLiteral("Bytes: ") + spelling(row, false);
-    view += QStringLiteral("\nCame %1")
+    // A run's rows share the first one's facts; later ones say only that they repeat it.
+    view += QString::fromLatin1(m_rows.rowsIn(index) > 1 ? "\nThe first came %1" : "\nCame %1")
                 .arg(QDateTime::fromMSecsSinceEpoch(run.arrivedMs)
                          .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
     if (run.responseUs >= 0)

@@ -166,7 +166,8 @@ void FrmKestran::appendLine(const terminal::ShownLine& line)
 {
     const qint64 responseUs = m_port.responseUs();
     m_ui->lstList->appendLine(line, {responseUs, m_rowErrors});
-    m_log.row(line->bytes, line->cutBytes, responseUs, m_rowErrors.describe());
+    if (m_log.isOpen()) // a flood without a log makes no entries it would throw away
+        m_log.row(line->bytes, line->cutBytes, responseUs, m_rowErrors.describe());
     m_rowErrors = {};
     logFailed();
 }

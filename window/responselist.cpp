@@ -56,7 +56,8 @@ void ResponseList::appendLine(const terminal::ShownLine& line, const RowFacts& f
         return;
     if (count() >= m_rowLimit)
         dropOldestRuns();
-    if (line == m_last && !m_rows.empty()) {
+    // A row that came with line errors starts a run of its own, to carry them.
+    if (line == m_last && !m_rows.empty() && !facts.lineErrors.any()) {
         m_rows.repeatLast();
     } else {
         std::vector<RowStop> stops;
@@ -92,7 +93,8 @@ void ResponseList::dropOldestRuns()
     // The note row stands in the place of one that went.
     const int gone = static_cast<int>(dropped) - (firstDrop ? 1 : 0);
     m_current = m_current < 0 ? -1 : std::max(0, m_current - gone);
-    verticalScrollBar()->setValue(std::max(0, topRow() - gone));
+    if (!m_following) // following, the view stays at the bottom
+        verticalScrollBar()->setValue(std::max(0, topRow() - gone));
     updateScrollBars();
     viewport()->update();
     forgetAccessibleRows(this);
@@ -106,6 +108,7 @@ void ResponseList::clear()
     m_removed = 0;
     m_current = -1;
     m_widest = 0;
+    m_following = true; // at 0 already, the scroll bar would not say so
     // Empty ranges bring both scroll bars back to 0, and stop any catch-up.
     updateScrollBars();
     viewport()->update();
