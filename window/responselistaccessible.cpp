@@ -24,7 +24,11 @@ public:
     explicit ListLeaf(ResponseList* list) : m_list(list) {}
 
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return parent()->window(); }
+    QWindow* window() const override
+    {
+        const QAccessibleInterface* list = parent(); // gone at the end, while a reader may ask
+        return list ? list->window() : nullptr;
+    }
     QAccessibleInterface* parent() const override
     {
         return QAccessible::queryAccessibleInterface(m_list);
@@ -100,7 +104,12 @@ public:
 class ListAccessible : public QAccessibleWidget {
 public:
     explicit ListAccessible(ResponseList* list) : QAccessibleWidget(list, QAccessible::List) {}
-    ~ListAccessible() override { forgetRows(); }
+    ~ListAccessible() override
+    {
+        forgetRows();
+        if (m_notification)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(m_notification));
+    }
 
     int childCount() const override { return list()->count() + notifications(); }
     QAccessibleInterface* child(int index) const override
