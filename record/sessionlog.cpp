@@ -95,12 +95,19 @@ SessionLog::~SessionLog()
 
 bool SessionLog::open(const std::string& path, std::string& problem)
 {
-    m_file = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Anything but a regular file is refused before it is opened: opening a
+    // FIFO would wait for a reader, and opening a tty would raise its DTR.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        problem = "it is not a regular file";
+        return false;
+    }
+    m_file = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                    0644);
     if (m_file < 0) {
         problem = std::strerror(errno);
         return false;
     }
-    struct stat info {};
     if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode)) {
         problem = "it is not a regular file";
         ::close(m_file);

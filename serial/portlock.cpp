@@ -257,6 +257,10 @@ OwnLocks::Result OwnLocks::take(const std::vector<std::string>& paths, Holder& h
                 return Result::held;
             }
             fd = create(file);
+            if (fd < 0 && errno == EEXIST && lockFileHolder({path}, holder)) {
+                release(); // another program made it between our look and our make
+                return Result::held;
+            }
         }
         char content[16];
         const int length =

@@ -70,6 +70,10 @@ TEST(Program, FollowsTheCommandLineConventions)
 {
     Pty pty;
     const QString port = QString::fromStdString(pty.portName());
+    QTemporaryDir folder;
+    const QString fifo =
+        folder.filePath(QStringLiteral("log")); // opening it would wait for a reader
+    ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
     const std::vector<std::tuple<QString, int, QString, QString>> cases = {
         {"--version", 0, "KESTRAN 1.00\n", ""},
         {"--help", 0, "Usage: ", ""},
@@ -82,8 +86,8 @@ TEST(Program, FollowsTheCommandLineConventions)
         {"-platform=offscreen -style Fusion /dev/kestran-no-such-port", 1, "",
          "kestran: Cannot open the serial port /dev/kestran-no-such-port. Error 2: "
          "/dev/kestran-no-such-port does not exist."},
-        {offscreen + "--log /proc/kestran " + port, 1, "",
-         "kestran: Cannot open the log /proc/kestran: "}};
+        {offscreen + "--log " + fifo + " " + port, 1, "",
+         "kestran: Cannot open the log " + fifo + ": it is not a regular file."}};
     for (const auto& [arguments, status, out, errors] : cases) {
         SCOPED_TRACE(arguments.toStdString());
         expectOutcome(run(QStringLiteral(KESTRAN_BINARY), arguments), status, out, errors);
