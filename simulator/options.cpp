@@ -132,6 +132,8 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& argument
             return "--" + std::string(valued->name) + " takes " + valued->takes + ", not \"" +
                    optarg + "\"";
     }
+    if (optind < static_cast<int>(words.size())) // a word after "--" is no option either
+        return "unknown option " + words[static_cast<std::size_t>(optind)];
     return std::nullopt;
 }
 
