@@ -65,8 +65,10 @@ bool mustTranslate(char32_t code, Drawable drawable)
     }
 }
 
-// Which way a code point pulls the text around it: 'L', 'R' (right-to-left
-// letters, and numbers, which the bidi algorithm keeps beside them), or 0.
+// Which way a code point pulls the text around it: 'L'; 'R' (right-to-left
+// letters, and Arabic digits, which are ordered as they are); 'N' for other
+// digits, which stay with right-to-left text before them and are
+// left-to-right after anything else; or 0.
 std::int8_t direction(char32_t code)
 {
     switch (u_charDirection(static_cast<UChar32>(code))) {
@@ -74,9 +76,10 @@ std::int8_t direction(char32_t code)
         return 'L';
     case U_RIGHT_TO_LEFT:
     case U_RIGHT_TO_LEFT_ARABIC:
-    case U_EUROPEAN_NUMBER:
     case U_ARABIC_NUMBER:
         return 'R';
+    case U_EUROPEAN_NUMBER:
+        return 'N';
     default:
         return 0;
     }
@@ -91,25 +94,48 @@ std::string hex(unsigned value, int digits)
     return text;
 }
 
+} // namespace
+
 // ICU's grapheme cluster rules: a flag's two regional indicators, a Hangul
 // syllable's jamo, an emoji and its modifier stay together.
-bool graphemeBoundary(std::string_view line, std::size_t at)
-{
-    static UBreakIterator* const characters = [] {
+struct LineWalker::Clusters {
+    explicit Clusters(std::string_view line)
+    {
+        static UBreakIterator* const prototype = [] {
+            UErrorCode status = U_ZERO_ERROR;
+            UBreakIterator* opened = ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
+            return U_SUCCESS(status) ? opened : nullptr;
+        }();
         UErrorCode status = U_ZERO_ERROR;
-        return ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status);
-    }();
-    UErrorCode status = U_ZERO_ERROR;
-    UText text = UTEXT_INITIALIZER;
-    utext_openUTF8(&text, line.data(), static_cast<std::int64_t>(line.size()), &status);
-    ubrk_setUText(characters, &text, &status);
-    const bool boundary =
-        U_SUCCESS(status) && ubrk_isBoundary(characters, static_cast<std::int32_t>(at));
-    utext_close(&text);
-    return boundary;
-}
+        characters = prototype ? ubrk_clone(prototype, &status) : nullptr;
+        utext_openUTF8(&text, line.data(), static_cast<std::int64_t>(line.size()), &status);
+        if (characters)
+            ubrk_setUText(characters, &text, &status);
+        ready = characters && U_SUCCESS(status);
+    }
+    ~Clusters()
+    {
+        if (characters)
+            ubrk_close(characters);
+        utext_close(&text);
+    }
+    Clusters(const Clusters&) = delete;
+    Clusters& operator=(const Clusters&) = delete;
 
-} // namespace
+    UText text = UTEXT_INITIALIZER;
+    UBreakIterator* characters = nullptr;
+    bool ready = false;
+};
+
+LineWalker::~LineWalker() = default;
+
+bool LineWalker::graphemeBoundary(std::size_t at) const
+{
+    if (!m_clusters)
+        m_clusters = std::make_unique<Clusters>(m_bytes);
+    return m_clusters->ready &&
+           ubrk_isBoundary(m_clusters->characters, static_cast<std::int32_t>(at));
+}
 
 LineWalker::LineWalker(LineView line, Drawable drawable, Position from)
     : m_bytes(line.bytes), m_cutBytes(line.cutBytes), m_noteAt(std::string_view::npos),
@@ -133,8 +159,8 @@ bool LineWalker::mayEndBefore(std::size_t at, std::size_t pieceSize, bool afterS
     if (pieceSize >= 2 * plainPieceBytesAtMost)
         return true;
     if (pieceSize >= plainPieceBytesAtMost)
-        return graphemeBoundary(m_bytes, at);
-    if (pieceSize < plainPieceBytes || !afterSpace || !graphemeBoundary(m_bytes, at))
+        return graphemeBoundary(at);
+    if (pieceSize < plainPieceBytes || !afterSpace || !graphemeBoundary(at))
         return false;
     if (m_position.strong != 'R')
         return true;
@@ -186,7 +212,7 @@ bool LineWalker::next(Piece& piece)
         if (piece.size > 0 && mayEndBefore(p.at, piece.size, afterSpace))
             break;
         p.marksOnBase = static_cast<std::int8_t>(mark ? p.marksOnBase + 1 : 0);
-        if (const std::int8_t pull = direction(code))
+        if (const std::int8_t pull = direction(code); pull == 'L' || pull == 'R')
             p.strong = pull;
         afterSpace = code == U' ';
         p.at += length;

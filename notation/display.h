@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,9 @@ public:
     using Position = WalkPosition;
 
     LineWalker(LineView line, Drawable drawable = nullptr, Position from = {});
+    ~LineWalker();
+    LineWalker(const LineWalker&) = delete;
+    LineWalker& operator=(const LineWalker&) = delete;
 
     // The next piece; false at the end of the line.
     bool next(Piece& piece);
@@ -80,12 +84,17 @@ public:
 private:
     std::string translation(char32_t code, std::size_t length, bool mark) const;
     bool mayEndBefore(std::size_t at, std::size_t pieceSize, bool afterSpace) const;
+    bool graphemeBoundary(std::size_t at) const;
 
     std::string_view m_bytes;
     std::size_t m_cutBytes;
     std::size_t m_noteAt;
     Drawable m_drawable;
     Position m_position;
+    // The line's grapheme clusters, from when a piece first grows long enough
+    // to ask: set to the line once, they answer from what they found before.
+    struct Clusters;
+    mutable std::unique_ptr<Clusters> m_clusters;
 };
 
 // The whole line as plain text: what is copied, and what a screen reader reads.

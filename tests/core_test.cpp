@@ -114,6 +114,7 @@ TEST(Notation, PiecesEndOnlyWhereNothingJoins)
         {times("abcd ", 60), times("abcd ", 52) + "|" + times("abcd ", 8)},
         {"xxxxx" + times(flag, 200), "xxxxx" + times(flag, 128) + "|" + times(flag, 72)},
         {hebrew + "123", hebrew + "123"},
+        {times("12 ", 100), times("12 ", 86) + "|" + times("12 ", 14)}, // digits follow no R
         {hebrew + times("ab ", 90), hebrew + "|" + times("ab ", 86) + "|" + times("ab ", 4)},
         {times("a", 1500), times("a", 1024) + "|" + times("a", 476)}};
     for (const auto& [text, shown] : cases)
