@@ -210,6 +210,7 @@ void ResponseList::ensureVisible(int row)
 void ResponseList::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
+    m_font->repaintStarts();
     // A row runs left to right from "STX" to "CRLF", whatever script it holds.
     painter.setLayoutDirection(Qt::LeftToRight);
     const QRect dirty = event->rect();

@@ -4,6 +4,7 @@
 #include "window/fontcoverage.h"
 
 #include <QPainter>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <limits>
@@ -41,6 +42,34 @@ int RowFont::width(const notation::Piece& piece) const
     return *known;
 }
 
+const ShapedPiece& RowFont::shaped(const QPainter& painter, const notation::Piece& piece) const
+{
+    auto known = m_shaped.find(piece.text);
+    if (known == m_shaped.end()) {
+        QTextLayout layout(textOf(piece), painter.font(), painter.device());
+        QTextOption option;
+        option.setTextDirection(painter.layoutDirection());
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        // Measured as when the row was laid out, so that its stops stay true.
+        known =
+            m_shaped
+                .emplace(piece.text, ShapedPiece{width(piece), line.ascent(), line.glyphRuns(), 0})
+                .first;
+    }
+    known->second.drawnIn = m_repaints;
+    return known->second;
+}
+
+void RowFont::repaintStarts() const
+{
+    ++m_repaints;
+    for (auto it = m_shaped.begin(); it != m_shaped.end();)
+        it = m_repaints - it->second.drawnIn > 1 ? m_shaped.erase(it) : std::next(it);
+}
+
 int layOutRow(notation::LineView line, const RowFont& font, std::vector<RowStop>& stops)
 {
     notation::LineWalker walker(line, font.drawable());
@@ -61,7 +90,8 @@ int layOutRow(notation::LineView line, const RowFont& font, std::vector<RowStop>
     return static_cast<int>(std::min<std::int64_t>(x, std::numeric_limits<int>::max() / 2));
 }
 
-void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece)
+void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece,
+                const ShapedPiece* shaped)
 {
     if (piece.translated) {
         // Opaque mixes of the text and the row's background: translucent
@@ -86,7 +116,16 @@ void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece)
     // text at a fraction of the cost.
     const QFontMetrics metrics = painter.fontMetrics();
     const int baseline = area.top() + (area.height() - metrics.height()) / 2 + metrics.ascent();
-    painter.drawText(QPoint(area.left(), baseline), textOf(piece));
+    if (shaped) {
+        // Only the glyphs in view: a long piece may run far past both sides.
+        const QPointF origin(area.left(), baseline - shaped->ascent);
+        const QRectF view(painter.window());
+        for (const QGlyphRun& glyphs : shaped->glyphs) {
+            if (glyphs.boundingRect().translated(origin).intersects(view))
+                painter.drawGlyphRun(origin, glyphs);
+        }
+    } else
+        painter.drawText(QPoint(area.left(), baseline), textOf(piece));
 }
 
 void paintRow(QPainter& painter, notation::LineView line, const std::vector<RowStop>* stops,
@@ -103,11 +142,12 @@ void paintRow(QPainter& painter, notation::LineView line, const std::vector<RowS
     std::int64_t x = static_cast<std::int64_t>(stop.x) - shift;
     notation::Piece piece;
     while (x < row.width() && walker.next(piece)) {
-        const int width = font.width(piece);
+        const ShapedPiece* shaped = piece.translated ? nullptr : &font.shaped(painter, piece);
+        const int width = shaped ? shaped->width : font.width(piece);
         if (x + width > 0)
             paintPiece(painter,
                        QRect(row.left() + static_cast<int>(x), row.top(), width, row.height()),
-                       piece);
+                       piece, shaped);
         x += width;
     }
 }
