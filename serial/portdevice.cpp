@@ -103,9 +103,9 @@ DeviceIdentity identityOf(const std::string& device)
     return identity;
 }
 
-int latencyTimerMs(const QString& ttyName, const QString& sysfs)
+int latencyTimerMs(const QString& ttyName)
 {
-    QFile timer(sysfs + QStringLiteral("/class/tty/%1/device/latency_timer").arg(ttyName));
+    QFile timer(QStringLiteral("/sys/class/tty/%1/device/latency_timer").arg(ttyName));
     if (!timer.open(QIODevice::ReadOnly))
         return -1;
     bool number = false;

@@ -51,6 +51,6 @@ std::vector<PortListing> serialPorts();
 // The adapter's own delay before it passes on what it received, in
 // milliseconds, for USB adapters whose driver shows it in sysfs; -1 when
 // unknown.
-int latencyTimerMs(const QString& ttyName, const QString& sysfs = QStringLiteral("/sys"));
+int latencyTimerMs(const QString& ttyName);
 
 } // namespace kestran::serial

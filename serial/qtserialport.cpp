@@ -207,13 +207,15 @@ void QtSerialPort::takeWritten()
         m_draining.stop();
         return;
     }
-    if (driverQueue(static_cast<int>(m_port.handle())) > 0 && ++m_drainLooks < drainLooksAtMost) {
+    const bool drained = driverQueue(static_cast<int>(m_port.handle())) == 0;
+    if (!drained && ++m_drainLooks < drainLooksAtMost) {
         m_draining.start();
         return;
     }
     m_draining.stop();
     m_frameGone = true;
-    m_leftAt = m_clock.nsecsElapsed() / 1000;
+    // Given up on, when it left is not known: no response time beats a wrong one.
+    m_leftAt = drained ? m_clock.nsecsElapsed() / 1000 : -1;
     emit frameLeft();
 }
 

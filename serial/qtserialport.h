@@ -42,10 +42,8 @@ public:
                           IdentityLookup identity = identityOf);
     ~QtSerialPort() override;
 
-    // The name as given, such as /dev/serial/by-id/usb-… or /dev/ttyUSB0,
-    // and the device it was last found to be.
+    // The name as given, such as /dev/serial/by-id/usb-… or /dev/ttyUSB0.
     QString portName() const { return m_name; }
-    QString device() const { return QString::fromStdString(m_device); }
 
     bool portOpen() const override;
     bool openPort() override;

@@ -47,9 +47,10 @@ void onStartMessage(QtMsgType type, const QMessageLogContext& context, const QSt
         startMessages << text;
         return;
     }
+    // Qt may try Wayland before X, so the X server's refusal need not come first.
     const QString platformTrouble = startMessages.value(0);
     const QByteArray display = qgetenv("DISPLAY");
-    if (platformTrouble.contains(QLatin1String("connect to display")))
+    if (!startMessages.filter(QLatin1String("connect to display")).isEmpty())
         std::fprintf(stderr,
                      "kestran: cannot reach the display \"%s\"; start KESTRAN from a "
                      "desktop session.\n",
