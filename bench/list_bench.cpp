@@ -173,8 +173,12 @@ template <typename View> void BM_QtView(benchmark::State& state)
 // split before the 1 KiB cap).
 std::string longPayload(int kind, unsigned seed)
 {
-    static const char* const repeated[] = {"\xFF", nullptr, "\xED\x95\x9C", "\xCC\x81",
-                                           "\xF0\x9F\x8F\xBB", "12 ",
+    static const char* const repeated[] = {"\xFF",
+                                           nullptr,
+                                           "\xED\x95\x9C",
+                                           "\xCC\x81",
+                                           "\xF0\x9F\x8F\xBB",
+                                           "12 ",
                                            "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D ",
                                            "\xD7\x90 12 "};
     std::string payload = kind == 3 ? "a" : "";
@@ -185,9 +189,9 @@ std::string longPayload(int kind, unsigned seed)
     return payload;
 }
 
-// A list full of distinct 64 KiB rows of one kind: what one repaint of the
-// whole list costs, the first and the ones after, what the rows hold per byte received, and how long a
-// row takes to lay out when it arrives.
+// A list full of distinct 64 KiB rows of one kind: what a repaint of the
+// whole list costs, the first and the ones after; what the rows hold per
+// byte received; and how long a row takes to lay out when it arrives.
 void BM_LongRows(benchmark::State& state)
 {
     const int kind = static_cast<int>(state.range(0));

@@ -175,7 +175,7 @@ private slots:
         QCOMPARE(small.lineAt(1), QStringLiteral("STXaCRLF"));
         QCOMPARE(small.lineAt(small.currentRow()), QStringLiteral("STXdCRLF"));
         QCOMPARE(small.lineAt(6), QStringLiteral("STXgCRLF"));
-        small.resize(200, 120), small.show(); // a few rows in view
+        small.resize(200, 120), small.show();                 // a few rows in view
         for (const char* payload : {"h", "i", "j", "k", "l"}) // at the limit, followed
             small.appendLine(line(payload)), QTest::qWait(60);
         QVERIFY(!small.visualRect(small.count() - 1).isEmpty());
