@@ -48,10 +48,14 @@ template <typename Append> void stream(benchmark::State& state, std::int64_t cou
         std::chrono::duration<double>(lastTenth) / std::chrono::duration<double>(firstTenth);
 }
 
-kestran::terminal::ShownLine line(std::string bytes, std::size_t cut = 0)
+// A row of a payload's own line.
+kestran::terminal::Row line(std::string payload, std::size_t cut = 0)
 {
-    return std::make_shared<const kestran::notation::FormedLine>(
-        kestran::notation::FormedLine{std::move(bytes), cut});
+    kestran::terminal::Row row;
+    row.line = std::make_shared<const kestran::notation::FormedLine>(
+        kestran::notation::FormedLine{std::move(payload), cut});
+    row.came = kestran::terminal::Moment::now();
+    return row;
 }
 
 long residentBytes()
@@ -88,7 +92,7 @@ void BM_ResponseList(benchmark::State& state)
 {
     const std::int64_t count = state.range(0);
     const bool distinct = state.range(1) != 0;
-    const auto same = line("STX01DRS,02,0001CRLF");
+    const auto same = line("01DRS,02,0001");
     for (auto _ : state) {
         kestran::window::ResponseList list;
         showAtWindowSize(list);
@@ -97,8 +101,8 @@ void BM_ResponseList(benchmark::State& state)
         std::size_t bytes = 0;
         const auto start = Clock::now();
         stream(state, count, [&](std::int64_t i) {
-            const auto each = distinct ? line("STX01DRS,02," + std::to_string(i) + "CRLF") : same;
-            bytes += each->bytes.size();
+            const auto each = distinct ? line("01DRS,02," + std::to_string(i)) : same;
+            bytes += each.line->payload.size();
             list.appendLine(each);
         });
         reportPerLine(state, count, Clock::now() - start);
@@ -202,8 +206,8 @@ void BM_LongRows(benchmark::State& state)
     std::size_t received = 0;
     Clock::duration layoutTime{};
     for (unsigned i = 0; i < rows; ++i) {
-        const auto each = line("STX" + longPayload(kind, i) + "CRLF");
-        received += each->bytes.size();
+        const auto each = line(longPayload(kind, i));
+        received += each.line->payload.size();
         const auto layoutStart = Clock::now();
         list.appendLine(each);
         layoutTime += Clock::now() - layoutStart;

@@ -61,13 +61,15 @@ public:
     void closePort() override {}
     void output(std::string_view) override {}
     std::size_t outputWaiting() const override { return 0; }
-    std::string input() override
+    // No clock is read: what is measured is the terminal's own part.
+    terminal::Chunk input() override
     {
-        const std::string chunk = m_stream.substr(m_at, chunkSize);
-        m_at += chunk.size();
+        terminal::Chunk chunk{m_stream.substr(m_at, chunkSize), {}, {}};
+        m_at += chunk.bytes.size();
         return chunk;
     }
     terminal::CommEvent commEvent() const override { return terminal::CommEvent::comEvReceive; }
+    std::optional<terminal::Moment> frameLeft() const override { return {}; }
     terminal::PortError lastError() const override { return {}; }
 
 private:
@@ -79,9 +81,9 @@ class CountingWindow : public terminal::Window {
 public:
     std::size_t lines = 0;
     std::string commandText() const override { return "STX01DRS,02,0001CRLF"; }
-    void appendLine(const terminal::ShownLine& line) override
+    void appendLine(const terminal::Row& row) override
     {
-        benchmark::DoNotOptimize(line.get());
+        benchmark::DoNotOptimize(row.line.get());
         ++lines;
     }
     void clearList() override {}

@@ -61,25 +61,30 @@ void checkPlain(const std::string& text)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string payload(reinterpret_cast<const char*>(data), size);
-    const kestran::notation::FormedLine line{"STX" + payload + "CRLF", size % 3 ? size : 0};
+    const kestran::notation::FormedLine line{std::string(reinterpret_cast<const char*>(data), size),
+                                             size % 3 ? size : 0};
     kestran::notation::LineWalker walker(line);
     std::vector<kestran::notation::Piece> pieces;
     std::vector<kestran::notation::WalkPosition> positions;
     std::size_t at = 0;
     for (kestran::notation::Piece piece; walker.next(piece); at += piece.size) {
-        const std::string bytes = line.bytes.substr(piece.at, piece.size);
+        const std::string bytes = line.payload.substr(piece.at, piece.size);
+        const bool first = pieces.empty();
         FUZZ_CHECK(piece.at == at);
         if (!piece.translated)
             checkPlain(piece.text);
-        FUZZ_CHECK(!piece.translated ? piece.text == bytes
+        // The words stand first and last, and for no byte of the payload.
+        const bool word = !piece.translated && piece.size == 0;
+        FUZZ_CHECK(first == word || (word && piece.text == "CRLF"));
+        FUZZ_CHECK(!word || piece.text == (first ? "STX" : "CRLF"));
+        FUZZ_CHECK(!piece.translated ? word || piece.text == bytes
                    : piece.size == 0 ? piece.text == "\xE2\x80\xA6[" + std::to_string(size) +
                                                          " more bytes not kept]"
                                      : bytesNamed(piece.text) == bytes);
         pieces.push_back(piece);
         positions.push_back(walker.position());
     }
-    FUZZ_CHECK(at == line.bytes.size());
+    FUZZ_CHECK(at == line.payload.size() && pieces.back().text == "CRLF");
     kestran::notation::LineWalker resumed(line, nullptr, positions[pieces.size() / 2]);
     for (std::size_t i = pieces.size() / 2 + 1; i < pieces.size(); ++i) {
         kestran::notation::Piece piece;

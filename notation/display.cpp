@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "notation/display.h"
 
+#include "notation/notation.h"
+#include "notation/spelling.h"
+
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
@@ -12,17 +15,9 @@ namespace kestran::notation {
 
 namespace {
 
-constexpr std::string_view shownPrefix = "STX";
-constexpr std::string_view shownSuffix = "CRLF";
 constexpr int marksShownOnABase = 3;
 // How far past a place to look for the direction of what follows.
 constexpr std::size_t directionLookahead = 64;
-
-constexpr std::string_view controlNames[] = {
-    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",
-};
 
 // The code point of the well-formed UTF-8 sequence at `at` and its length;
 // length 0 when there is none there.
@@ -85,15 +80,6 @@ std::int8_t direction(char32_t code)
     }
 }
 
-std::string hex(unsigned value, int digits)
-{
-    static constexpr char digit[] = "0123456789ABCDEF";
-    std::string text(static_cast<std::size_t>(digits), '0');
-    for (int i = digits - 1; i >= 0; --i, value >>= 4)
-        text[static_cast<std::size_t>(i)] = digit[value & 0xF];
-    return text;
-}
-
 } // namespace
 
 // ICU's grapheme cluster rules: a flag's two regional indicators, a Hangul
@@ -138,13 +124,8 @@ bool LineWalker::graphemeBoundary(std::size_t at) const
 }
 
 LineWalker::LineWalker(LineView line, Drawable drawable, Position from)
-    : m_bytes(line.bytes), m_cutBytes(line.cutBytes), m_noteAt(std::string_view::npos),
-      m_drawable(drawable), m_position(from)
+    : m_bytes(line.payload), m_cutBytes(line.cutBytes), m_drawable(drawable), m_position(from)
 {
-    const bool endsInSuffix = m_bytes.size() >= shownSuffix.size() &&
-                              m_bytes.substr(m_bytes.size() - shownSuffix.size()) == shownSuffix;
-    if (m_cutBytes > 0 && endsInSuffix)
-        m_noteAt = m_bytes.size() - shownSuffix.size();
 }
 
 // Where a long plain piece may end without changing how its text is drawn.
@@ -176,27 +157,43 @@ bool LineWalker::mayEndBefore(std::size_t at, std::size_t pieceSize, bool afterS
     return until == m_bytes.size();
 }
 
+// "STX" and "CRLF" are pieces of their own, so that nothing the device sent
+// can mark them or join them; the cut note stands before "CRLF".
 bool LineWalker::next(Piece& piece)
 {
     Position& p = m_position;
-    piece = Piece{{}, false, p.at, 0};
-    if (p.at == m_noteAt && !p.noted) {
-        p.noted = true;
+    switch (p.stage) {
+    case Position::beforeStx:
+        p.stage = Position::inPayload;
         p.marksOnBase = -1;
-        p.strong = 0;
-        piece.translated = true;
-        piece.text = "\xE2\x80\xA6[" + std::to_string(m_cutBytes) + " more bytes not kept]";
+        piece = Piece{std::string(stxWord), false, 0, 0};
         return true;
-    }
-    // "STX" stands alone, so that nothing the device sent can mark it.
-    const std::size_t prefix =
-        p.at == 0 && m_bytes.substr(0, shownPrefix.size()) == shownPrefix ? shownPrefix.size() : 0;
-    bool afterSpace = false;
-    while (p.at < m_bytes.size() && !(p.at == m_noteAt && !p.noted)) {
-        if (prefix > 0 && p.at == prefix) {
-            p.marksOnBase = -1;
-            break;
+    case Position::inPayload:
+        if (nextInPayload(piece))
+            return true;
+        p.stage = Position::beforeCrlf;
+        if (m_cutBytes > 0) {
+            piece = Piece{"\xE2\x80\xA6[" + std::to_string(m_cutBytes) + " more bytes not kept]",
+                          true, p.at, 0};
+            return true;
         }
+        [[fallthrough]];
+    case Position::beforeCrlf:
+        p.stage = Position::ended;
+        piece = Piece{std::string(crlfWord), false, p.at, 0};
+        return true;
+    case Position::ended:
+        break;
+    }
+    return false;
+}
+
+bool LineWalker::nextInPayload(Piece& piece)
+{
+    Position& p = m_position;
+    piece = Piece{{}, false, p.at, 0};
+    bool afterSpace = false;
+    while (p.at < m_bytes.size()) {
         const auto [code, length] = decode(m_bytes, p.at);
         const bool mark = length > 0 && isMark(code);
         std::string shown = translation(code, length, mark);
@@ -229,7 +226,7 @@ std::string LineWalker::translation(char32_t code, std::size_t length, bool mark
     if (length == 0)
         return "\\x" + hex(static_cast<unsigned char>(m_bytes[m_position.at]), 2);
     if (code < 0x20 || code == 0x7F)
-        return std::string(code == 0x7F ? "DEL" : controlNames[code]);
+        return std::string(code == 0x7F ? delName : controlNames[code]);
     const int marks = m_position.marksOnBase;
     const bool boxed = mark ? marks < 0 || marks >= marksShownOnABase || ignorable(code) ||
                                   (m_drawable && !m_drawable(code))

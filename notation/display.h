@@ -26,28 +26,29 @@
 
 namespace kestran::notation {
 
-// A line as the terminal forms it: "STX", the payload as kept, "CRLF"; how
-// many payload bytes were not kept; and whether an STX began it (without
-// one, the payload is what came before the first CR).
+// A line as the terminal forms it: its payload as kept, how many payload
+// bytes were not kept, and whether an STX began it (without one, the payload
+// is what came before the first CR). It is shown between the words "STX"
+// and "CRLF", which the walk below gives as pieces of their own.
 struct FormedLine {
-    std::string bytes;
+    std::string payload;
     std::size_t cutBytes = 0;
     bool fromStx = true;
 };
 
-// The bytes of a formed line, wherever they are kept.
+// The payload of a formed line, wherever it is kept.
 struct LineView {
-    std::string_view bytes;
+    std::string_view payload;
     std::size_t cutBytes = 0;
-    LineView(std::string_view b = {}, std::size_t cut = 0) : bytes(b), cutBytes(cut) {}
-    LineView(const FormedLine& line) : bytes(line.bytes), cutBytes(line.cutBytes) {}
+    LineView(std::string_view p = {}, std::size_t cut = 0) : payload(p), cutBytes(cut) {}
+    LineView(const FormedLine& line) : payload(line.payload), cutBytes(line.cutBytes) {}
 };
 
 struct Piece {
     std::string text; // UTF-8
     bool translated = false;
-    std::size_t at = 0;   // where its bytes begin in the line
-    std::size_t size = 0; // how many bytes of the line it stands for
+    std::size_t at = 0;   // where its bytes begin in the payload
+    std::size_t size = 0; // how many bytes of the payload it stands for; 0 for the words
 };
 
 // Whether some installed font has a glyph for a code point; without one,
@@ -56,10 +57,11 @@ using Drawable = bool (*)(char32_t);
 
 // Where a walk stands; a walk can be resumed from any position it reached.
 struct WalkPosition {
-    std::size_t at = 0;
+    enum Stage : std::int8_t { beforeStx, inPayload, beforeCrlf, ended };
+    std::size_t at = 0;           // in the payload
     std::int8_t marksOnBase = -1; // combining marks since the last base; -1: no base
-    bool noted = false;           // the cut note has been given
-    std::int8_t strong = 0;       // the last strong direction since a piece's start: 0, 'L', 'R'
+    Stage stage = beforeStx;
+    std::int8_t strong = 0; // the last strong direction since a piece's start: 0, 'L', 'R'
 };
 
 // Plain pieces of a long run of text end after this many bytes, at the first
@@ -86,9 +88,10 @@ private:
     bool mayEndBefore(std::size_t at, std::size_t pieceSize, bool afterSpace) const;
     bool graphemeBoundary(std::size_t at) const;
 
+    bool nextInPayload(Piece& piece);
+
     std::string_view m_bytes;
     std::size_t m_cutBytes;
-    std::size_t m_noteAt;
     Drawable m_drawable;
     Position m_position;
     // The line's grapheme clusters, from when a piece first grows long enough
@@ -97,7 +100,8 @@ private:
     mutable std::unique_ptr<Clusters> m_clusters;
 };
 
-// The whole line as plain text: what is copied, and what a screen reader reads.
+// The whole line as plain text, boxes as their names: what is copied, and
+// what a screen reader reads.
 std::string displayText(LineView line, Drawable drawable = nullptr);
 
 } // namespace kestran::notation

@@ -3,20 +3,11 @@
 
 namespace kestran::notation {
 
-namespace {
-
-constexpr std::string_view startMarker = "X";
-constexpr std::string_view endMarker = "CRLF";
-constexpr std::string_view shownPrefix = "STX";
-constexpr std::string_view shownSuffix = "CRLF";
-
-} // namespace
-
 std::optional<std::string> frameCommand(std::string_view typed)
 {
     const std::size_t x = typed.find(startMarker);
     const std::size_t payloadStart = x == std::string_view::npos ? 0 : x + startMarker.size();
-    const std::size_t end = typed.find(endMarker, payloadStart);
+    const std::size_t end = typed.find(crlfWord, payloadStart);
     if (end == std::string_view::npos)
         return std::nullopt;
     std::string frame;
@@ -31,10 +22,10 @@ std::optional<std::string> frameCommand(std::string_view typed)
 std::string responseLine(std::string_view payload)
 {
     std::string line;
-    line.reserve(shownPrefix.size() + payload.size() + shownSuffix.size());
-    line.append(shownPrefix);
+    line.reserve(stxWord.size() + payload.size() + crlfWord.size());
+    line.append(stxWord);
     line.append(payload);
-    line.append(shownSuffix);
+    line.append(crlfWord);
     return line;
 }
 

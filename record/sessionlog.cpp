@@ -1,222 +1,196 @@
 // SPDX-License-Identifier: MIT
 #include "record/sessionlog.h"
 
-#include <cerrno>
+#include "notation/notation.h"
+#include "notation/spelling.h"
+
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <utility>
 
 namespace kestran::record {
 
 namespace {
 
-constexpr char hexDigits[] = "0123456789ABCDEF";
+using terminal::Moment;
 
-// Which bytes stand as themselves in the quotes.
-struct Plain {
-    bool byte[256] = {};
-    constexpr Plain()
-    {
-        for (int b = 0x20; b < 0x7F; ++b)
-            byte[b] = b != '"' && b != '\\';
-    }
-};
-constexpr Plain plain;
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+long long daysFromCivil(long long year, unsigned month, unsigned day)
+{
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const auto ofEra = static_cast<unsigned>(year - era * 400);
+    const unsigned ofYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned eraDay = ofEra * 365 + ofEra / 4 - ofEra / 100 + ofYear;
+    return era * 146097 + static_cast<long long>(eraDay) - 719468;
+}
 
 // The time as the log writes it. The date, time and offset of a second are
 // worked out once, when it begins: a flood writes many lines a second.
-void wallClock(std::string& into)
+void appendTime(const Moment& at, std::string& into)
 {
     static std::time_t second = -1;
-    static char prefix[32];
-    static char zone[32];
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    static char prefix[96];
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at.wall);
     if (seconds != second) {
-        std::tm local{};
-        ::localtime_r(&seconds, &local);
-        std::strftime(prefix, sizeof prefix, "%Y-%m-%dT%H:%M:%S", &local);
-        char offset[16];
-        std::strftime(offset, sizeof offset, "%z", &local); // +0100
-        std::snprintf(zone, sizeof zone, "%.3s:%s", offset, offset + 3);
+        // The offset is local time read as if it were UTC, less UTC itself;
+        // one way on every platform, whatever its strftime makes of %z.
+        const std::tm local = *std::localtime(&seconds);
+        const long long asUtc =
+            daysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
+                          static_cast<unsigned>(local.tm_mday)) *
+                86400 +
+            local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+        const long long offsetMinutes = (asUtc - static_cast<long long>(seconds)) / 60;
+        char date[32];
+        std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+        const long long away = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+        std::snprintf(prefix, sizeof prefix, "%s.%%03d%c%02lld:%02lld", date,
+                      offsetMinutes < 0 ? '-' : '+', away / 60, away % 60);
         second = seconds;
     }
     const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
-    char text[96];
-    std::snprintf(text, sizeof text, "%s.%03d%s", prefix, static_cast<int>(ms.count()), zone);
-    into.assign(text);
+        std::chrono::duration_cast<std::chrono::milliseconds>(at.wall.time_since_epoch()) % 1000;
+    char text[128];
+    const int length = std::snprintf(text, sizeof text, prefix, static_cast<int>(ms.count()));
+    into.append(text, static_cast<std::size_t>(length));
 }
 
 } // namespace
 
-void appendQuoted(std::string_view bytes, std::string& into)
-{
-    // Sized for the worst case once, then written in place: a flood goes
-    // through here byte by byte.
-    const std::size_t start = into.size();
-    into.resize(start + 4 * bytes.size() + 2);
-    char* out = into.data() + start;
-    *out++ = '"';
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (plain.byte[byte]) {
-            *out++ = c;
-        } else if (byte == '"' || byte == '\\') {
-            *out++ = '\\';
-            *out++ = c;
-        } else {
-            *out++ = '\\';
-            *out++ = 'x';
-            *out++ = hexDigits[byte >> 4];
-            *out++ = hexDigits[byte & 15];
-        }
-    }
-    *out++ = '"';
-    into.resize(static_cast<std::size_t>(out - into.data()));
-}
-
-std::string quoted(std::string_view bytes)
-{
-    std::string text;
-    appendQuoted(bytes, text);
-    return text;
-}
-
-SessionLog::~SessionLog()
-{
-    if (m_file >= 0)
-        ::close(m_file);
-}
-
 bool SessionLog::open(const std::string& path, std::string& problem)
 {
-    // Anything but a regular file is refused before it is opened: opening a
-    // FIFO would wait for a reader, and opening a tty would raise its DTR.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        problem = "it is not a regular file";
-        return false;
-    }
-    m_file = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                    0644);
-    if (m_file < 0) {
-        problem = std::strerror(errno);
-        return false;
-    }
-    if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode)) {
-        problem = "it is not a regular file";
-        ::close(m_file);
-        m_file = -1;
-        return false;
-    }
     m_path = path;
-    return true;
+    return m_file.open(path, problem);
 }
 
-void SessionLog::entry(std::string_view kind, std::string_view rest, std::string_view bytes)
+void SessionLog::begin(const Moment& at, std::string_view kind)
 {
-    if (m_file < 0)
-        return;
-    wallClock(m_line);
-    if (m_leftOnce) {
+    m_line.clear();
+    appendTime(at, m_line);
+    if (m_left) {
         char since[32];
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - m_left).count();
-        std::snprintf(since, sizeof since, " +%.1f ", ms);
-        m_line += since;
+        const double ms = std::chrono::duration<double, std::milli>(at.steady - *m_left).count();
+        const int length = std::snprintf(since, sizeof since, " +%.1f ", ms);
+        m_line.append(since, static_cast<std::size_t>(length));
     } else {
         m_line += " - ";
     }
     m_line.append(kind);
     m_line += ' ';
-    m_line.append(rest);
-    if (rest.empty())
-        appendQuoted(bytes, m_line);
+}
+
+// One write a line: a line is whole in the file or not there at all.
+void SessionLog::write()
+{
     m_line += '\n';
-    // One write a line: a line is whole in the file or not there at all.
-    for (std::size_t done = 0; done < m_line.size();) {
-        const ssize_t wrote = ::write(m_file, m_line.data() + done, m_line.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            m_failure = m_path + ": " + std::strerror(wrote < 0 ? errno : ENOSPC);
-            ::close(m_file);
-            m_file = -1;
-            return;
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
+    std::string problem;
+    if (m_file.append(m_line, problem))
+        return;
+    m_file.close();
+    if (m_failed)
+        m_failed(m_path + ": " + problem);
 }
 
 void SessionLog::start(const std::string& what)
 {
-    entry("start", what);
+    if (!isOpen())
+        return;
+    begin(Moment::now(), "start");
+    m_line += what;
+    write();
 }
 
 void SessionLog::frame(std::string_view bytes)
 {
-    entry("frame", {}, bytes);
+    if (!isOpen())
+        return;
+    begin(Moment::now(), "frame");
+    notation::appendQuoted(bytes, m_line);
+    write();
 }
 
-void SessionLog::frameLeft(Clock::time_point when)
+void SessionLog::frameLeft(const std::optional<Moment>& at)
 {
-    m_left = when;
-    m_leftOnce = true;
-    entry("sent", "the frame's last byte left the port");
+    if (!isOpen())
+        return;
+    // Given up on, the frame's leaving is not known: the times stay counted
+    // from the one before.
+    if (at)
+        m_left = at->steady;
+    begin(at.value_or(Moment::now()), "sent");
+    m_line += at ? "the frame's last byte left the port"
+                 : "the port stopped looking before the frame's last byte left";
+    write();
 }
 
-void SessionLog::read(std::string_view bytes)
+void SessionLog::read(const terminal::Chunk& chunk)
 {
-    entry("read", {}, bytes);
-}
-
-void SessionLog::row(std::string_view line, std::size_t cutBytes, std::int64_t responseUs,
-                     const std::string& lineErrors)
-{
-    std::string rest = quoted(line);
-    if (cutBytes > 0)
-        rest += " not-kept=" + std::to_string(cutBytes);
-    if (responseUs >= 0) {
-        char response[48];
-        std::snprintf(response, sizeof response, " response=%.1fms",
-                      static_cast<double>(responseUs) / 1000);
-        rest += response;
+    if (!isOpen())
+        return;
+    begin(chunk.at, "read");
+    notation::appendQuoted(chunk.bytes, m_line);
+    write();
+    if (chunk.errors.any() && isOpen()) {
+        begin(chunk.at, "line-errors");
+        notation::appendQuoted(chunk.errors.describe(), m_line);
+        write();
     }
-    if (!lineErrors.empty())
-        rest += " line-errors=" + quoted(lineErrors);
-    entry("row", rest);
+}
+
+void SessionLog::row(const terminal::Row& row)
+{
+    if (!isOpen())
+        return;
+    begin(row.came, "row");
+    m_line += '"';
+    notation::appendSpelled(notation::stxWord, m_line);
+    notation::appendSpelled(row.line->payload, m_line);
+    notation::appendSpelled(notation::crlfWord, m_line);
+    m_line += '"';
+    if (row.line->cutBytes > 0)
+        m_line += " not-kept=" + std::to_string(row.line->cutBytes);
+    if (row.responseUs >= 0) {
+        char response[48];
+        const int length = std::snprintf(response, sizeof response, " response=%.1fms",
+                                         static_cast<double>(row.responseUs) / 1000);
+        m_line.append(response, static_cast<std::size_t>(length));
+    }
+    if (row.lineErrors.any()) {
+        m_line += " line-errors=";
+        notation::appendQuoted(row.lineErrors.describe(), m_line);
+    }
+    write();
 }
 
 void SessionLog::cleared()
 {
-    entry("clear", "the list was emptied");
+    if (!isOpen())
+        return;
+    begin(Moment::now(), "clear");
+    m_line += "the list was emptied";
+    write();
 }
 
 void SessionLog::told(const std::string& text)
 {
-    entry("message", quoted(text));
+    if (!isOpen())
+        return;
+    begin(Moment::now(), "message");
+    notation::appendQuoted(text, m_line);
+    write();
 }
 
-void SessionLog::lineErrors(const std::string& rise)
+void SessionLog::end(std::int64_t unsent, const terminal::LineErrors& lineErrors)
 {
-    entry("line-errors", quoted(rise));
-}
-
-void SessionLog::end(std::int64_t unsent, const std::string& lineErrors)
-{
-    std::string rest = "unsent=" + std::to_string(unsent);
-    if (!lineErrors.empty())
-        rest += " line-errors=" + quoted(lineErrors);
-    entry("end", rest);
-}
-
-std::string SessionLog::takeFailure()
-{
-    return std::exchange(m_failure, {});
+    if (!isOpen())
+        return;
+    begin(Moment::now(), "end");
+    m_line += "unsent=" + std::to_string(unsent);
+    if (lineErrors.any()) {
+        m_line += " line-errors=";
+        notation::appendQuoted(lineErrors.describe(), m_line);
+    }
+    write();
 }
 
 } // namespace kestran::record

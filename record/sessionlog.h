@@ -8,60 +8,51 @@
 //
 //   2026-12-08T10:22:01.123+01:00 +12.3 read "\x02ok\r\n"
 //
-// the wall-clock time to the millisecond with its offset; the milliseconds
-// since the last frame left the port ("-" before the first); what happened;
-// and its bytes, quoted. In the quotes every byte stands as itself if it is
-// printable ASCII other than '"' and '\', and as \\, \" or \xHH otherwise,
-// so the bytes come back exactly (tools/log-bytes).
+// the wall-clock time of the event to the millisecond with its offset; the
+// milliseconds since the last frame left the port ("-" before the first);
+// what happened; and its bytes, quoted as notation/spelling.h spells them,
+// so the bytes come back exactly (tools/log-bytes). It is fed with the same
+// chunks and rows as the list. A log that fails (a full disk, a medium
+// gone) is closed, said once, and the session goes on without it.
 
-#include <chrono>
-#include <cstdint>
+#include "record/logfile.h"
+#include "terminal/window.h"
+
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace kestran::record {
 
-// The quoted form of bytes in the log.
-std::string quoted(std::string_view bytes);
-void appendQuoted(std::string_view bytes, std::string& into);
-
-class SessionLog {
+class SessionLog : public terminal::Recorder {
 public:
-    using Clock = std::chrono::steady_clock;
-
-    SessionLog() = default;
-    SessionLog(const SessionLog&) = delete;
-    SessionLog& operator=(const SessionLog&) = delete;
-    ~SessionLog();
+    using Failed = std::function<void(const std::string& why)>;
 
     // Opens the file for appending; false, and why, when it cannot be.
     bool open(const std::string& path, std::string& problem);
-    bool isOpen() const { return m_file >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
+    // Who hears of it, once, when the log stops working.
+    void whenItFails(Failed failed) { m_failed = std::move(failed); }
 
     void start(const std::string& what);
-    void frame(std::string_view bytes);
-    void frameLeft(Clock::time_point when);
-    void read(std::string_view bytes);
-    void row(std::string_view line, std::size_t cutBytes, std::int64_t responseUs,
-             const std::string& lineErrors);
-    void cleared();
     void told(const std::string& text);
-    void lineErrors(const std::string& rise);
-    void end(std::int64_t unsent, const std::string& lineErrors);
+    void end(std::int64_t unsent, const terminal::LineErrors& lineErrors);
 
-    // Why writing failed, once, the first time it does; the log is closed
-    // then and the session goes on without it.
-    std::string takeFailure();
+    void frame(std::string_view bytes) override;
+    void frameLeft(const std::optional<terminal::Moment>& at) override;
+    void read(const terminal::Chunk& chunk) override;
+    void row(const terminal::Row& row) override;
+    void cleared() override;
 
 private:
-    // A line: its time, what happened, and `rest`, or else `bytes` quoted.
-    void entry(std::string_view kind, std::string_view rest, std::string_view bytes = {});
+    // Begins an entry: its time, the time since the frame left, its kind.
+    void begin(const terminal::Moment& at, std::string_view kind);
+    void write();
 
-    int m_file = -1;
+    LogFile m_file;
     std::string m_path;
-    std::string m_failure;
-    bool m_leftOnce = false;
-    Clock::time_point m_left;
+    Failed m_failed;
+    std::optional<std::chrono::steady_clock::time_point> m_left;
     std::string m_line; // reused, so that a flood does not allocate per entry
 };
 

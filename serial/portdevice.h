@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// What stands behind a port's name, found out without opening it: whether
-// it is a serial port at all, which adapter it is, and what the system knows
-// of it. Opening a device can have effects of its own (a watchdog starts
-// counting, a multiplexer makes a new pseudo-terminal), so nothing that is
-// not a terminal is ever opened.
+// What stands behind a port's name, found out without opening it: which
+// adapter it is, and what the system knows of the serial ports there are.
 
 #include <QString>
 #include <QStringList>
@@ -15,18 +12,15 @@
 
 namespace kestran::serial {
 
-struct DeviceKind {
-    enum Kind {
-        serialPort,
-        missing,
-        notACharacterDevice,
-        multiplexer,         // /dev/ptmx: opening it makes a new pseudo-terminal
-        controllingTerminal, // /dev/tty: whatever terminal the program was started from
-        notATerminal,        // another kind of character device; `subsystem` says which
-    } kind = serialPort;
-    std::string subsystem;
-};
-DeviceKind classifyDevice(const std::string& device);
+// The port opened when none is named; fixed when the program is built.
+QString defaultPortName();
+// The line settings, as a log or a message names them.
+QString lineSettings();
+
+// The device a name stands for (a link followed to its end); the name itself
+// when it stands for nothing.
+std::string resolveDevice(const QString& name);
+bool deviceExists(const std::string& device);
 
 // What tells one adapter from another: the USB vendor and product, the
 // serial number, and where it is plugged in. A pseudo-terminal has none of
@@ -47,10 +41,5 @@ struct PortListing {
     QStringList facts; // description, maker, serial number, stable names, latency
 };
 std::vector<PortListing> serialPorts();
-
-// The adapter's own delay before it passes on what it received, in
-// milliseconds, for USB adapters whose driver shows it in sysfs; -1 when
-// unknown.
-int latencyTimerMs(const QString& ttyName);
 
 } // namespace kestran::serial

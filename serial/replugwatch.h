@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Waiting for a device to come back costs nothing while nothing happens:
-// instead of looking on a timer, the folders where its name, its device and
-// the lock files appear are watched (inotify, through QFileSystemWatcher),
-// and a look follows each change. A folder on the way that does not exist
-// yet (/dev/serial/by-id before the first USB adapter) is waited for in the
-// folder above it.
+// Waiting for a lost device to come back costs nothing while nothing
+// happens: instead of looking on a timer, the system's own news of devices
+// is followed, and a look is asked for after each. On Linux that is the
+// folders where the name, its device and the lock files appear (inotify);
+// on Windows, the device notifications. replugwatch_unix.cpp and
+// replugwatch_win.cpp each say how.
 
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 namespace kestran::serial {
 
@@ -20,14 +21,16 @@ class ReplugWatch : public QObject {
 
 public:
     explicit ReplugWatch(QObject* parent = nullptr);
+    ~ReplugWatch() override;
 
     // Watches for `name`, and for the device it last was; looks once at once.
     void start(const QString& name, const QString& device);
     void stop();
-    // Looks again after a while even without a change: what keeps a device
-    // from being opened (another program's flock) can end without one. A
-    // look that made and removed lock files of its own would be woken by
-    // them at once, over and over; after one, the lock folder goes unwatched.
+    // Looks again after a while even without news: what keeps a device from
+    // being opened (another program's flock, a driver still starting) can
+    // end without any. On Linux a look that made and removed lock files of
+    // its own would be woken by them at once, over and over, so the lock
+    // folder stays watched only when another's lock file refused the look.
     void lookAgainLater(bool watchLockFiles);
 
 signals:
@@ -35,15 +38,15 @@ signals:
 
 private:
     void connectEvents();
-    void watchFolders();
     void changed();
 
-    QFileSystemWatcher m_folders;
-    QTimer m_settle; // udev makes a node, then its links: one look after the burst
+    struct Private;
+    std::unique_ptr<Private> d;
+    // One look after a burst of news: a device comes with its node and its
+    // links, or a driver needs a moment after its arrival.
+    QTimer m_settle;
     QTimer m_later;
-    QString m_name, m_device;
     bool m_active = false;
-    bool m_watchLockFiles = true;
 };
 
 } // namespace kestran::serial

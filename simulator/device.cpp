@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/device.h"
 
+#include "notation/notation.h"
 #include "simulator/pseudoterminal.h"
 
 #include <algorithm>
@@ -17,8 +18,8 @@ namespace kestran::simulator {
 
 namespace {
 
-constexpr char STX = '\x02';
-constexpr char CR = '\x0D';
+using notation::CR;
+using notation::STX;
 
 using Clock = std::chrono::steady_clock;
 

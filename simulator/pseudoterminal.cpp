@@ -11,7 +11,7 @@
 
 namespace kestran::simulator {
 
-PseudoTerminal::PseudoTerminal()
+PseudoTerminal::PseudoTerminal(TerminalEnd terminalEnd)
 {
     char name[256] = {};
     if (::openpty(&m_device, &m_terminal, name, nullptr, nullptr) != 0)
@@ -24,12 +24,24 @@ PseudoTerminal::PseudoTerminal()
     ::fcntl(m_device, F_SETFL, ::fcntl(m_device, F_GETFL) | O_NONBLOCK);
     ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
     ::fcntl(m_terminal, F_SETFD, FD_CLOEXEC);
+    if (terminalEnd == TerminalEnd::closed) {
+        ::close(m_terminal);
+        m_terminal = -1;
+    }
 }
 
 PseudoTerminal::~PseudoTerminal()
 {
-    ::close(m_device);
-    ::close(m_terminal);
+    closeDeviceEnd();
+    if (m_terminal >= 0)
+        ::close(m_terminal);
+}
+
+void PseudoTerminal::closeDeviceEnd()
+{
+    if (m_device >= 0)
+        ::close(m_device);
+    m_device = -1;
 }
 
 } // namespace kestran::simulator

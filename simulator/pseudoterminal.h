@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The pseudo-terminal the simulated device sits on: a terminal program opens
-// the terminal end by its name (portName()), and the device reads and writes
-// the device end. Both ends are raw, so bytes cross unchanged. The terminal
-// end stays open here too: without it the device end would report a hang-up
-// on every poll until a program opens the port, and a program closing the
-// port would make the line go away.
+// The pseudo-terminal a device sits on: a terminal program opens the
+// terminal end by its name (portName()), and the device reads and writes the
+// device end. Both ends are raw, so bytes cross unchanged. The simulated
+// device keeps the terminal end open too: without it the device end would
+// report a hang-up on every poll until a program opens the port, and a
+// program closing the port would make the line go away. A test that plays a
+// device wants just that: with the program's open the only one, closing the
+// device end hangs the line up.
 
 #include <string>
 
@@ -14,7 +16,8 @@ namespace kestran::simulator {
 
 class PseudoTerminal {
 public:
-    PseudoTerminal();
+    enum class TerminalEnd { keptOpen, closed };
+    explicit PseudoTerminal(TerminalEnd terminalEnd = TerminalEnd::keptOpen);
     ~PseudoTerminal();
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
@@ -23,6 +26,8 @@ public:
     const std::string& portName() const { return m_name; }
     // The device end, non-blocking and not inherited by programs started.
     int deviceEnd() const { return m_device; }
+    // The device going away.
+    void closeDeviceEnd();
 
 private:
     int m_device = -1;

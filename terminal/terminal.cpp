@@ -3,6 +3,8 @@
 
 #include "notation/notation.h"
 
+#include <utility>
+
 namespace kestran::terminal {
 
 namespace {
@@ -14,9 +16,11 @@ std::string describe(const PortError& error)
 
 std::string whyNoFrame(const std::string& typed)
 {
-    if (typed.find('X') == std::string::npos)
-        return "Nothing was sent: the command has no \"CRLF\" to end it.";
-    return "Nothing was sent: there is no \"CRLF\" after the start marker \"X\".";
+    const std::string crlf = "\"" + std::string(notation::crlfWord) + "\"";
+    if (typed.find(notation::startMarker) == std::string::npos)
+        return "Nothing was sent: the command has no " + crlf + " to end it.";
+    return "Nothing was sent: there is no " + crlf + " after the start marker \"" +
+           std::string(notation::startMarker) + "\".";
 }
 
 } // namespace
@@ -56,6 +60,8 @@ void Terminal::onSend()
         return;
     }
     m_strReceived.clear();
+    m_frameLeft.reset();
+    m_record->frame(*frame);
     m_port.output(*frame);
 }
 
@@ -63,28 +69,64 @@ void Terminal::onComm()
 {
     if (!m_port.portOpen())
         return;
-    const CommEvent event = m_port.commEvent();
-    if (event == CommEvent::comEvError) {
+    switch (m_port.commEvent()) {
+    case CommEvent::comEvError:
         reportLostLine();
         return;
-    }
-    if (event == CommEvent::comEvReopened) {
+    case CommEvent::comEvReopened:
         m_window.tellOperator({Notice::Kind::portBack, {}});
         return;
-    }
-    if (event != CommEvent::comEvReceive)
+    case CommEvent::comEvSend:
+        m_frameLeft = m_port.frameLeft();
+        m_record->frameLeft(m_frameLeft);
         return;
-    const std::string chunk = m_port.input();
-    const bool heldCr = chunk.find(notation::CR) != std::string::npos;
-    m_strReceived.append(chunk);
+    case CommEvent::comEvReceive:
+        takeIn(m_port.input());
+        return;
+    case CommEvent::comEvLineState:
+        return;
+    }
+}
+
+void Terminal::takeIn(const Chunk& chunk)
+{
+    m_record->read(chunk);
+    takeLineErrors(chunk);
+    const bool heldCr = chunk.bytes.find(notation::CR) != std::string::npos;
+    m_strReceived.append(chunk.bytes);
     // A CR with no complete line yet is ordinary partial data: keep collecting.
-    if (heldCr && m_strReceived.hasLine())
-        m_window.appendLine(currentLine());
+    if (!heldCr || !m_strReceived.hasLine())
+        return;
+    // A frame that has not been seen to leave since the last send has no
+    // response time: no time beats a wrong one.
+    const auto responseUs = m_frameLeft && chunk.at.steady >= m_frameLeft->steady
+                                ? std::chrono::duration_cast<std::chrono::microseconds>(
+                                      chunk.at.steady - m_frameLeft->steady)
+                                      .count()
+                                : -1;
+    const Row row{currentLine(), chunk.at, responseUs, std::exchange(m_rowErrors, {})};
+    m_window.appendLine(row);
+    m_record->row(row);
+}
+
+// Line errors mark the row being collected, and the operator is told once a
+// burst: the first errors of one, then only how it grows.
+void Terminal::takeLineErrors(const Chunk& chunk)
+{
+    if (!chunk.errors.any())
+        return;
+    m_rowErrors += chunk.errors;
+    const bool newBurst = !m_lastLineError || chunk.at.steady - *m_lastLineError > lineErrorBurst;
+    m_lastLineError = chunk.at.steady;
+    m_burst = newBurst ? chunk.errors : (m_burst += chunk.errors);
+    m_window.tellOperator(
+        {newBurst ? Notice::Kind::lineErrors : Notice::Kind::moreLineErrors, m_burst.describe()});
 }
 
 void Terminal::onClear()
 {
     m_window.clearList();
+    m_record->cleared();
 }
 
 void Terminal::onExit()
@@ -105,8 +147,8 @@ const ShownLine& Terminal::currentLine()
 {
     if (!m_shown || m_shownVersion != m_strReceived.version()) {
         m_shown = std::make_shared<const notation::FormedLine>(
-            notation::FormedLine{notation::responseLine(m_strReceived.payload()),
-                                 m_strReceived.cutBytes(), m_strReceived.fromStx()});
+            notation::FormedLine{std::string(m_strReceived.payload()), m_strReceived.cutBytes(),
+                                 m_strReceived.fromStx()});
         m_shownVersion = m_strReceived.version();
     }
     return m_shown;

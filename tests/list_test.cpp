@@ -20,7 +20,9 @@ class ListTest : public WindowFixture {
     QByteArray drawn(const FormedLine& shown)
     {
         list()->clear();
-        list()->appendLine(std::make_shared<const FormedLine>(shown));
+        kestran::terminal::Row row;
+        row.line = std::make_shared<const FormedLine>(shown);
+        list()->appendLine(row);
         QImage image = list()->viewport()->grab(list()->visualRect(0)).toImage();
         QRect ink;
         for (int y = 0; y < image.height(); ++y)
@@ -41,7 +43,7 @@ private slots:
     void rowsThatDifferLookDifferent()
     {
         qApp->setStyleSheet(QStringLiteral("QLineEdit { padding: 1px; }"));
-        const std::string note = "\342\200\246[5 more bytes not kept]CRLF";
+        const std::string note = "\342\200\246[5 more bytes not kept]";
         std::vector<std::string> payloads = {"\342\200\256",
                                              "U+202E",
                                              "a\342\200\213",
@@ -68,12 +70,12 @@ private slots:
                 payloads.push_back(before + after);
         std::map<QByteArray, std::string> seen;
         for (const auto& payload : payloads) {
-            const auto [other, fresh] = seen.emplace(drawn({"STX" + payload + "CRLF"}), payload);
+            const auto [other, fresh] = seen.emplace(drawn({payload}), payload);
             QVERIFY2(fresh, qPrintable(QStringLiteral("\"%1\" looks like \"%2\"")
                                            .arg(QString::fromStdString(payload),
                                                 QString::fromStdString(other->second))));
         }
-        QVERIFY(!seen.count(drawn({"STXCRLF", 5})));
+        QVERIFY(!seen.count(drawn({"", 5})));
         const auto entryShows = [&](const char* text) {
             entry()->setText(QString::fromUtf8(text));
             return entry()->grab().toImage();
@@ -96,7 +98,10 @@ private slots:
             {"\320\276", "\"\\x02\\xD0\\xBE\\x0D\""}};
         for (const auto& [payload, spelled] : rows)
             list()->appendLine(line(payload));
-        list()->appendLine(line(std::string(300, 'a'), 7), {12345, {1, 0, 2, 0, 0}});
+        kestran::terminal::Row withFacts = line(std::string(300, 'a'), 7);
+        withFacts.responseUs = 12345;
+        withFacts.lineErrors.counts = {1, 0, 2, 0, 0};
+        list()->appendLine(withFacts);
         for (int row = 0; row < int(rows.size()); ++row)
             QCOMPARE(list()->spelling(row, false), rows[std::size_t(row)].second);
         QCOMPARE(list()->byteView(6).section('\n', 1),

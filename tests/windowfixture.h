@@ -27,9 +27,13 @@ protected:
         return control<kestran::window::ResponseList>("lstList");
     }
     QLineEdit* entry() { return control<QLineEdit>("txtTextInput"); }
-    static std::shared_ptr<const FormedLine> line(const std::string& payload, std::size_t cut = 0)
+    // A row of a line of its own, come now.
+    static kestran::terminal::Row line(const std::string& payload, std::size_t cut = 0)
     {
-        return std::make_shared<const FormedLine>(FormedLine{"STX" + payload + "CRLF", cut});
+        kestran::terminal::Row row;
+        row.line = std::make_shared<const FormedLine>(FormedLine{payload, cut});
+        row.came = kestran::terminal::Moment::now();
+        return row;
     }
     void openWindow(const QString& port, const QString& log = {})
     {

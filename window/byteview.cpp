@@ -4,7 +4,8 @@
 
 #include "window/responselist.h"
 
-#include "record/sessionlog.h"
+#include "notation/notation.h"
+#include "notation/spelling.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -24,14 +25,14 @@ QString ResponseList::spelling(int row, bool whole) const
         return {};
     const std::size_t index = m_rows.runOf(row - noteRows());
     const notation::LineView line = m_rows.line(index);
-    std::string bytes = m_rows.run(index).fromStx ? "\x02" : "";
-    bytes.append(line.bytes.substr(3, line.bytes.size() - 7)); // between "STX" and "CRLF"
+    std::string bytes = m_rows.run(index).fromStx ? std::string(1, notation::STX) : "";
+    bytes.append(line.payload);
     const auto spell = [](std::string_view part) {
-        return QString::fromStdString(record::quoted(part));
+        return QString::fromStdString(notation::quoted(part));
     };
     QString text;
     if (whole || bytes.size() <= bytesSpelled) {
-        text = spell(line.cutBytes ? bytes : bytes + "\r");
+        text = spell(line.cutBytes ? bytes : bytes + notation::CR);
     } else {
         const QByteArray digest = QCryptographicHash::hash(
             QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())),
@@ -42,7 +43,8 @@ QString ResponseList::spelling(int row, bool whole) const
                    .arg(QString::fromLatin1(digest.toHex().left(16)));
     }
     if (line.cutBytes)
-        text += QStringLiteral(", %1 bytes not kept, ").arg(line.cutBytes) + spell("\r");
+        text += QStringLiteral(", %1 bytes not kept, ").arg(line.cutBytes) +
+                spell(std::string(1, notation::CR));
     return text;
 }
 
@@ -62,14 +64,9 @@ QString ResponseList::byteView(int row) const
     if (run.responseUs >= 0)
         view +=
             QStringLiteral(", %1 ms after the frame left").arg(run.responseUs / 1000.0, 0, 'f', 1);
-    const char* const kinds[] = {"framing", "parity", "overrun", "buffer overrun", "break"};
-    QStringList errors;
-    for (int kind = 0; kind < 5; ++kind) {
-        if (run.lineErrors & (1 << kind))
-            errors << QString::fromLatin1(kinds[kind]);
-    }
-    if (!errors.isEmpty())
-        view += QStringLiteral("\nLine errors while it came: ") + errors.join(QStringLiteral(", "));
+    if (run.lineErrors)
+        view += QStringLiteral("\nLine errors while it came: ") +
+                QString::fromStdString(terminal::LineErrors::namesOf(run.lineErrors));
     const std::int64_t first = m_rows.firstRowOf(index) + noteRows() + 1;
     if (m_rows.rowsIn(index) > 1)
         view += QStringLiteral("\nRows %1 to %2 are this same response")

@@ -3,18 +3,16 @@
 
 // KESTRAN's only window. It owns the serial port and the terminal, gives the
 // terminal the window's services, and routes every click and port
-// notification to one of the terminal's reactions. It also keeps the
-// operator's record: the session log, each row's response time and the
-// line errors seen while it came.
+// notification to one of the terminal's reactions. The session log is
+// handed to the terminal once, and everything the operator is told goes
+// through the one teller.
 
 #include "record/sessionlog.h"
-#include "serial/qtserialport.h"
+#include "serial/serialline.h"
 #include "terminal/terminal.h"
 #include "terminal/window.h"
+#include "window/teller.h"
 
-#include <QElapsedTimer>
-#include <QMessageBox>
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -25,8 +23,6 @@ class frmKestran;
 }
 
 namespace kestran::window {
-
-class ResponseList;
 
 class FrmKestran : public QWidget, public terminal::Window {
     Q_OBJECT
@@ -44,7 +40,7 @@ public:
     std::optional<int> endedWith() const { return m_endedWith; }
 
     std::string commandText() const override;
-    void appendLine(const terminal::ShownLine& line) override;
+    void appendLine(const terminal::Row& row) override;
     void clearList() override;
     void tellOperator(const terminal::Notice& notice) override;
     void endProgram(int exitStatus) override;
@@ -54,24 +50,15 @@ protected:
 
 private:
     void connectEvents();
-    void showMessage(const QString& text, bool critical);
-    void showPortState(const QString& text, QMessageBox::Icon icon);
     void refuseOverlongCommand(const QString& text);
-    void takeLineErrors(const serial::LineCounters& rise);
-    void logFailed();
 
     std::unique_ptr<Ui::frmKestran> m_ui;
-    serial::QtSerialPort m_port;
+    serial::SerialLine m_port;
     terminal::Terminal m_terminal;
-    std::optional<int> m_endedWith;
-    QPointer<QMessageBox> m_portBox;
     QString m_logFile;
     record::SessionLog m_log;
-    // Line errors since the last row, for the row being collected, and the
-    // burst the operator was last told of.
-    serial::LineCounters m_rowErrors, m_burst;
-    QPointer<QMessageBox> m_errorBox;
-    QElapsedTimer m_sinceError;
+    Teller m_teller;
+    std::optional<int> m_endedWith;
 };
 
 } // namespace kestran::window

@@ -50,38 +50,39 @@ int ResponseList::count() const
     return static_cast<int>(m_rows.rows()) + noteRows();
 }
 
-void ResponseList::appendLine(const terminal::ShownLine& line, const RowFacts& facts)
+void ResponseList::appendLine(const terminal::Row& row)
 {
-    if (!line)
+    if (!row.line)
         return;
     if (count() >= m_rowLimit)
         dropOldestRuns();
-    // A row that came with line errors starts a run of its own, to carry them.
-    if (line == m_last && !m_rows.empty() && !facts.lineErrors.any()) {
+    // The rows of a run share its first row's facts; a row with line errors
+    // has facts of its own to keep, and starts a run of its own.
+    if (row.line == m_last && !m_rows.empty() && !row.lineErrors.any()) {
         m_rows.repeatLast();
     } else {
         std::vector<RowStop> stops;
-        const int width = layOutRow(*line, *m_font, stops);
+        const int width = layOutRow(*row.line, *m_font, stops);
         m_widest = std::max(m_widest, width + 2 * textMargin);
-        m_rows.add(*line, line->fromStx, facts, width, std::move(stops));
-        m_last = line;
+        m_rows.add(row, width, std::move(stops));
+        m_last = row.line;
     }
     // A row that lands in view is drawn at once. Following, the view moves
     // at once after a pause, and a few times a second in a stream; scrolled
     // up, only the scroll bar catches up.
-    const int row = count() - 1;
+    const int added = count() - 1;
     const int below = topRow() + rowsInView(); // the first row not wholly in view
-    if (row < below || (!m_following && row == below)) {
+    if (added < below || (!m_following && added == below)) {
         updateScrollBars();
-        viewport()->update(visualRect(row));
+        viewport()->update(visualRect(added));
     } else if (m_following &&
                (!m_sinceFollowed.isValid() || m_sinceFollowed.elapsed() >= scrollBarCatchUpMs)) {
         followNewest();
     } else if (!m_scrollBarCatchUp.isActive()) {
         m_scrollBarCatchUp.start(scrollBarCatchUpMs, this);
     }
-    tellRowsChanged(QAccessibleTableModelChangeEvent::RowsInserted, row);
-    m_announcer->rowAdded(row);
+    tellRowsChanged(QAccessibleTableModelChangeEvent::RowsInserted, added);
+    m_announcer->rowAdded(added);
 }
 
 // The oldest runs go whole, never part of one, until the new row fits.

@@ -43,7 +43,7 @@ public:
 
     // Adds a last row. The selection stays; the view follows the newest row
     // while it is at the bottom, and stays put while the operator reads above.
-    void appendLine(const terminal::ShownLine& line, const RowFacts& facts = {});
+    void appendLine(const terminal::Row& row);
     void clear();
 
     int count() const;

@@ -73,7 +73,7 @@ void RowFont::repaintStarts() const
 int layOutRow(notation::LineView line, const RowFont& font, std::vector<RowStop>& stops)
 {
     notation::LineWalker walker(line, font.drawable());
-    stops = {{0, 0, -1, false, 0}};
+    stops = {{0, 0, -1, notation::WalkPosition::beforeStx, 0}};
     std::int64_t x = 0;
     std::int64_t nextStop = stopSpacing;
     notation::Piece piece;
@@ -82,7 +82,7 @@ int layOutRow(notation::LineView line, const RowFont& font, std::vector<RowStop>
         if (x >= nextStop && x < std::numeric_limits<std::uint32_t>::max()) {
             const auto at = walker.position();
             stops.push_back({static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(at.at),
-                             at.marksOnBase, at.noted, at.strong});
+                             at.marksOnBase, at.stage, at.strong});
             nextStop = x + stopSpacing;
         }
     }
@@ -131,14 +131,14 @@ void paintPiece(QPainter& painter, QRect area, const notation::Piece& piece,
 void paintRow(QPainter& painter, notation::LineView line, const std::vector<RowStop>* stops,
               const QRect& row, int shift, const RowFont& font)
 {
-    RowStop stop{0, 0, -1, false, 0};
+    RowStop stop{0, 0, -1, notation::WalkPosition::beforeStx, 0};
     if (stops) {
         stop = *std::prev(std::upper_bound(
             stops->begin(), stops->end(), static_cast<std::uint32_t>(std::max(shift, 0)),
             [](std::uint32_t wanted, const RowStop& s) { return wanted < s.x; }));
     }
     notation::LineWalker walker(line, font.drawable(),
-                                {stop.at, stop.marksOnBase, stop.noted, stop.strong});
+                                {stop.at, stop.marksOnBase, stop.stage, stop.strong});
     std::int64_t x = static_cast<std::int64_t>(stop.x) - shift;
     notation::Piece piece;
     while (x < row.width() && walker.next(piece)) {

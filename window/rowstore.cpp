@@ -15,21 +15,12 @@ constexpr std::size_t firstBlock = 4096;
 constexpr std::size_t largestBlock = 1 << 20;
 constexpr std::size_t ownBlock = 16 * 1024;
 
-std::uint8_t kindsOf(const serial::LineCounters& errors)
-{
-    return static_cast<std::uint8_t>((errors.framing ? RowStore::framing : 0) |
-                                     (errors.parity ? RowStore::parity : 0) |
-                                     (errors.overrun ? RowStore::overrun : 0) |
-                                     (errors.bufferOverrun ? RowStore::bufferOverrun : 0) |
-                                     (errors.breaks ? RowStore::breaks : 0));
-}
-
 } // namespace
 
-void RowStore::add(notation::LineView line, bool fromStx, const RowFacts& facts, std::int32_t width,
-                   std::vector<RowStop> stops)
+void RowStore::add(const terminal::Row& row, std::int32_t width, std::vector<RowStop> stops)
 {
-    const std::size_t length = line.bytes.size();
+    const notation::LineView line = *row.line;
+    const std::size_t length = line.payload.size();
     if (m_blocks.empty() ||
         m_blocks.back().bytes.capacity() - m_blocks.back().bytes.size() < length) {
         // A long line has a block of its own, just its size; short ones share
@@ -39,14 +30,14 @@ void RowStore::add(notation::LineView line, bool fromStx, const RowFacts& facts,
         m_blocks.push_back({m_kept, {}});
         m_blocks.back().bytes.reserve(own ? length : m_shared);
     }
-    m_blocks.back().bytes.append(line.bytes);
-    const auto arrived = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    m_blocks.back().bytes.append(line.payload);
+    const auto arrived =
+        std::chrono::duration_cast<std::chrono::milliseconds>(row.came.wall.time_since_epoch());
     const std::int64_t firstRow = m_runs.empty() ? m_first : m_runs.back().end;
     m_runs.push_back({m_kept, firstRow + 1, arrived.count(), static_cast<std::uint32_t>(length),
                       static_cast<std::int32_t>(std::clamp<std::int64_t>(
-                          facts.responseUs, -1, std::numeric_limits<std::int32_t>::max())),
-                      width, kindsOf(facts.lineErrors), fromStx});
+                          row.responseUs, -1, std::numeric_limits<std::int32_t>::max())),
+                      width, row.lineErrors.kinds(), row.line->fromStx});
     m_kept += length;
     if (stops.size() > 1)
         m_stops.emplace(serial(m_runs.size() - 1), std::move(stops));

@@ -9,7 +9,7 @@
 // only for the rows that have them.
 
 #include "notation/display.h"
-#include "serial/linecounters.h"
+#include "terminal/window.h"
 
 #include <cstdint>
 #include <deque>
@@ -20,18 +20,12 @@
 
 namespace kestran::window {
 
-// What is known of a row besides its bytes.
-struct RowFacts {
-    std::int64_t responseUs = -1;    // from the frame leaving the port to the row's CR
-    serial::LineCounters lineErrors; // seen while it came
-};
-
 // Where drawing a row may begin again, every so many pixels.
 struct RowStop {
     std::uint32_t x;
     std::uint32_t at;
     std::int8_t marksOnBase;
-    bool noted;
+    notation::WalkPosition::Stage stage;
     std::int8_t strong;
 };
 
@@ -44,20 +38,12 @@ public:
         std::uint32_t length;    // its bytes
         std::int32_t responseUs; // of its first row; -1 unknown
         std::int32_t width;      // in pixels
-        std::uint8_t lineErrors; // kinds seen while its first row came (LineKinds)
+        std::uint8_t lineErrors; // kinds seen while its first row came (LineErrors::kinds)
         bool fromStx;
-    };
-    enum LineKinds : std::uint8_t {
-        framing = 1,
-        parity = 2,
-        overrun = 4,
-        bufferOverrun = 8,
-        breaks = 16
     };
 
     // Adds a run of one row; its stops are kept when there is more than one.
-    void add(notation::LineView line, bool fromStx, const RowFacts& facts, std::int32_t width,
-             std::vector<RowStop> stops);
+    void add(const terminal::Row& row, std::int32_t width, std::vector<RowStop> stops);
     void repeatLast() { ++m_runs.back().end; }
     // Lays every run out again (in a new font); returns the widest width.
     using Layout = std::function<std::int32_t(notation::LineView, std::vector<RowStop>&)>;

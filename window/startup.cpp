@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "window/startup.h"
 
+#include "qtoptions.h"
+
 #include "serial/portdevice.h"
 #include "serial/portmessages.h"
-#include "serial/qtserialport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,13 +17,6 @@
 namespace kestran::window {
 
 namespace {
-
-// Qt's own options, which QApplication takes from the same command line.
-const char* const qtOptionsWithValue[] = {
-    "platform",    "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry",
-    "qwindowicon", "qwindowtitle",       "display",       "geometry", "title",
-    "style",       "stylesheet",         "session"};
-const char* const qtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 [[noreturn]] void usageError(const QString& problem)
 {

@@ -21,6 +21,9 @@ public:
     terminal::CommEvent event = terminal::CommEvent::comEvReceive;
     terminal::PortError error;
     std::string waiting;
+    terminal::Moment readAt;          // of what waits
+    terminal::LineErrors errorsRisen; // with what waits
+    std::optional<terminal::Moment> left;
     std::vector<std::string> written;
     std::size_t waitingOut = 0;
 
@@ -33,20 +36,24 @@ public:
     void closePort() override { open = false; }
     void output(std::string_view bytes) override { written.emplace_back(bytes); }
     std::size_t outputWaiting() const override { return waitingOut; }
-    std::string input() override { return std::exchange(waiting, {}); }
+    terminal::Chunk input() override
+    {
+        return {std::exchange(waiting, {}), readAt, std::exchange(errorsRisen, {})};
+    }
     terminal::CommEvent commEvent() const override { return event; }
+    std::optional<terminal::Moment> frameLeft() const override { return left; }
     terminal::PortError lastError() const override { return error; }
 };
 
 class FakeWindow : public terminal::Window {
 public:
     std::string typed;
-    std::vector<terminal::ShownLine> list;
+    std::vector<terminal::Row> list;
     std::vector<terminal::Notice> notices;
     std::optional<int> exitStatus;
 
     std::string commandText() const override { return typed; }
-    void appendLine(const terminal::ShownLine& line) override { list.push_back(line); }
+    void appendLine(const terminal::Row& row) override { list.push_back(row); }
     void clearList() override { list.clear(); }
     void tellOperator(const terminal::Notice& notice) override { notices.push_back(notice); }
     void endProgram(int status) override { exitStatus = status; }

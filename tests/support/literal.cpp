@@ -67,16 +67,19 @@ void LiteralTerminal::onComm()
         m_port.closePort();
     if (m_port.commEvent() != terminal::CommEvent::comEvReceive)
         return;
-    const std::string chunk = m_port.input();
+    const std::string chunk = m_port.input().bytes;
     strReceived += chunk;
     const auto line = formatResponse(strReceived);
     if (chunk.find('\r') == std::string::npos || !line)
         return;
-    const std::size_t payload = line->size() - 7; // "STX" and "CRLF"
-    const std::size_t cut = payload > m_keepLimit ? payload - m_keepLimit : 0;
-    m_window.appendLine(std::make_shared<const notation::FormedLine>(
-        notation::FormedLine{line->substr(0, line->size() - 4 - cut) + "CRLF", cut,
-                             strReceived.find('\x02') != std::string::npos}));
+    // What the terminal keeps of a long payload; the words are the list's to add.
+    std::string payload = line->substr(3, line->size() - 7);
+    const std::size_t cut = payload.size() > m_keepLimit ? payload.size() - m_keepLimit : 0;
+    payload.resize(payload.size() - cut);
+    terminal::Row row;
+    row.line = std::make_shared<const notation::FormedLine>(notation::FormedLine{
+        std::move(payload), cut, strReceived.find('\x02') != std::string::npos});
+    m_window.appendLine(row);
 }
 
 std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
@@ -98,8 +101,9 @@ std::string differenceOnScript(std::string_view script, std::size_t keepLimit)
         ourPort.waiting.clear();
         theirPort.waiting.clear();
     };
-    const auto sameLine = [](const terminal::ShownLine& a, const terminal::ShownLine& b) {
-        return a->bytes == b->bytes && a->cutBytes == b->cutBytes && a->fromStx == b->fromStx;
+    const auto sameLine = [](const terminal::Row& a, const terminal::Row& b) {
+        return a.line->payload == b.line->payload && a.line->cutBytes == b.line->cutBytes &&
+               a.line->fromStx == b.line->fromStx;
     };
     ours.onLoad();
     theirs.onLoad();

@@ -6,40 +6,22 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace kestran::testing {
 
-Pty::Pty()
-{
-    int terminal = -1;
-    char name[256] = {};
-    if (::openpty(&m_device, &terminal, name, nullptr, nullptr) != 0)
-        throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
-    m_name = name;
-    termios raw{};
-    ::tcgetattr(terminal, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(terminal, TCSANOW, &raw);
-    ::close(terminal); // the program's open is then the only one: closing the device hangs it up
-    ::fcntl(m_device, F_SETFL, ::fcntl(m_device, F_GETFL) | O_NONBLOCK);
-    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
-}
-
 void Pty::write(const std::string& bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(m_device, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(m_line.deviceEnd(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             throw std::runtime_error(std::string("write: ") + std::strerror(errno));
         done += n > 0 ? static_cast<std::size_t>(n) : 0;
-        pollfd wait{m_device, POLLOUT, 0};
+        pollfd wait{m_line.deviceEnd(), POLLOUT, 0};
         ::poll(&wait, 1, n > 0 ? 0 : 100);
     }
 }
@@ -50,22 +32,16 @@ std::string Pty::read(std::size_t count, std::chrono::milliseconds timeout)
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
         char buffer[4096];
-        const ssize_t n = ::read(m_device, buffer, std::min(sizeof buffer, count - got.size()));
+        const ssize_t n =
+            ::read(m_line.deviceEnd(), buffer, std::min(sizeof buffer, count - got.size()));
         if (n > 0)
             got.append(buffer, static_cast<std::size_t>(n));
         else if (n == 0 || errno != EAGAIN)
             break;
-        pollfd wait{m_device, POLLIN, 0};
+        pollfd wait{m_line.deviceEnd(), POLLIN, 0};
         ::poll(&wait, 1, n > 0 ? 0 : 10);
     } while (got.size() < count && std::chrono::steady_clock::now() < deadline);
     return got;
-}
-
-void Pty::closeDevice()
-{
-    if (m_device >= 0)
-        ::close(m_device);
-    m_device = -1;
 }
 
 OtherProcess::OtherProcess(const std::string& device, bool flocks)

@@ -5,6 +5,8 @@
 // opens portName(), the test writes and reads the device end, and closing it
 // is the device going away.
 
+#include "simulator/pseudoterminal.h"
+
 #include <chrono>
 #include <string>
 
@@ -12,21 +14,15 @@ namespace kestran::testing {
 
 class Pty {
 public:
-    Pty();
-    ~Pty() { closeDevice(); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    const std::string& portName() const { return m_name; }
+    const std::string& portName() const { return m_line.portName(); }
     // Writes all the bytes, waiting for the line to take them.
     void write(const std::string& bytes);
     // Reads until `count` bytes have come or the timeout passes.
     std::string read(std::size_t count, std::chrono::milliseconds timeout);
-    void closeDevice();
+    void closeDevice() { m_line.closeDeviceEnd(); }
 
 private:
-    int m_device = -1;
-    std::string m_name;
+    simulator::PseudoTerminal m_line{simulator::PseudoTerminal::TerminalEnd::closed};
 };
 
 // Another process, holding a device by flock if asked, until it is ended.

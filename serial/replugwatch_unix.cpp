@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 
 namespace kestran::serial {
 
@@ -22,7 +23,14 @@ QString existingFolderOf(const QString& path)
 
 } // namespace
 
-ReplugWatch::ReplugWatch(QObject* parent) : QObject(parent)
+struct ReplugWatch::Private {
+    QFileSystemWatcher folders;
+    QString name, device;
+    bool watchLockFiles = true;
+    void watchFolders();
+};
+
+ReplugWatch::ReplugWatch(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
@@ -31,20 +39,22 @@ ReplugWatch::ReplugWatch(QObject* parent) : QObject(parent)
     connectEvents();
 }
 
+ReplugWatch::~ReplugWatch() = default;
+
 void ReplugWatch::connectEvents()
 {
-    connect(&m_folders, &QFileSystemWatcher::directoryChanged, this, &ReplugWatch::changed);
+    connect(&d->folders, &QFileSystemWatcher::directoryChanged, this, &ReplugWatch::changed);
     connect(&m_settle, &QTimer::timeout, this, &ReplugWatch::look);
     connect(&m_later, &QTimer::timeout, this, &ReplugWatch::look);
 }
 
 void ReplugWatch::start(const QString& name, const QString& device)
 {
-    m_name = name;
-    m_device = device;
+    d->name = name;
+    d->device = device;
     m_active = true;
-    m_watchLockFiles = true;
-    watchFolders();
+    d->watchLockFiles = true;
+    d->watchFolders();
     m_settle.start();
 }
 
@@ -53,16 +63,16 @@ void ReplugWatch::stop()
     m_active = false;
     m_settle.stop();
     m_later.stop();
-    if (!m_folders.directories().isEmpty())
-        m_folders.removePaths(m_folders.directories());
+    if (!d->folders.directories().isEmpty())
+        d->folders.removePaths(d->folders.directories());
 }
 
 void ReplugWatch::lookAgainLater(bool watchLockFiles)
 {
     if (!m_active)
         return;
-    m_watchLockFiles = watchLockFiles;
-    watchFolders();
+    d->watchLockFiles = watchLockFiles;
+    d->watchFolders();
     m_later.start();
 }
 
@@ -70,24 +80,24 @@ void ReplugWatch::changed()
 {
     if (!m_active)
         return;
-    watchFolders(); // a folder on the way may have come or gone
+    d->watchFolders(); // a folder on the way may have come or gone
     m_settle.start();
 }
 
-void ReplugWatch::watchFolders()
+void ReplugWatch::Private::watchFolders()
 {
-    QStringList wanted = {existingFolderOf(m_name), existingFolderOf(m_device)};
-    if (m_watchLockFiles)
+    QStringList wanted = {existingFolderOf(name), existingFolderOf(device)};
+    if (watchLockFiles)
         wanted << QStringLiteral("/run/lock");
     wanted.removeDuplicates();
-    QStringList gone = m_folders.directories();
+    QStringList gone = folders.directories();
     for (const QString& folder : std::as_const(wanted))
         gone.removeAll(folder);
     if (!gone.isEmpty())
-        m_folders.removePaths(gone);
+        folders.removePaths(gone);
     for (const QString& folder : std::as_const(wanted)) {
-        if (!m_folders.directories().contains(folder) && QFileInfo(folder).isDir())
-            m_folders.addPath(folder);
+        if (!folders.directories().contains(folder) && QFileInfo(folder).isDir())
+            folders.addPath(folder);
     }
 }
 

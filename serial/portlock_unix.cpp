@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "serial/portlock.h"
+#include "serial/portlock_unix.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -32,22 +33,17 @@ std::string uucpName(const std::string& path)
 
 // The PID on the first line: optional leading blanks, then only digits that
 // make a positive pid_t, then optional blanks up to the line's end.
-pid_t strictPid(const char* text, std::size_t size)
+pid_t strictPid(std::string_view text)
 {
-    std::size_t at = 0;
-    while (at < size && text[at] == ' ')
-        ++at;
-    long long pid = 0;
-    std::size_t digits = 0;
-    for (; at < size && text[at] >= '0' && text[at] <= '9'; ++at, ++digits) {
-        pid = pid * 10 + (text[at] - '0');
-        if (pid > INT_MAX)
-            return 0;
-    }
-    while (at < size && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r'))
-        ++at;
-    const bool lineEnds = at == size || text[at] == '\n';
-    return digits > 0 && lineEnds && pid > 0 ? static_cast<pid_t>(pid) : 0;
+    const std::string_view line = text.substr(0, text.find('\n'));
+    const std::size_t digits = line.find_first_not_of(' ');
+    if (digits == std::string_view::npos || line[digits] < '0' || line[digits] > '9')
+        return 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(line.data() + digits, line.data() + line.size(), pid);
+    const std::string_view after(end, static_cast<std::size_t>(line.data() + line.size() - end));
+    const bool blanksAfter = after.find_first_not_of(" \t\r") == std::string_view::npos;
+    return error == std::errc() && blanksAfter && pid > 0 ? pid : 0;
 }
 
 std::string ownerOf(const std::string& path)
@@ -59,7 +55,11 @@ std::string ownerOf(const std::string& path)
     return user ? user->pw_name : std::to_string(info.st_uid);
 }
 
-} // namespace
+// What a lock file says: the PID it names, or 0 when it names none.
+struct LockFileContent {
+    enum class State { absent, regular, unreadable, notAFile } state = State::absent;
+    pid_t pid = 0;
+};
 
 LockFileContent readLockFile(const std::string& path)
 {
@@ -84,9 +84,12 @@ LockFileContent readLockFile(const std::string& path)
     ::close(file);
     if (size < 0)
         return {State::notAFile, 0};
-    return {State::regular, strictPid(text, static_cast<std::size_t>(size))};
+    return {State::regular, strictPid(std::string_view(text, static_cast<std::size_t>(size)))};
 }
 
+// The lock files that name a port: the UUCP convention names the last part
+// of the path (LCK..ttyUSB0); Qt names the path below /dev with '_' for '/'
+// (LCK..pts_3, LCK..serial_by-id_usb-…).
 std::vector<std::string> lockFilesFor(const std::string& path)
 {
     std::string qtStyle = path.compare(0, 5, "/dev/") == 0 ? path.substr(5) : path;
@@ -111,6 +114,15 @@ std::string commandOf(pid_t pid)
     return name;
 }
 
+Holder process(pid_t pid)
+{
+    Holder holder;
+    holder.pid = pid;
+    holder.program = pid > 0 ? commandOf(pid) : std::string();
+    return holder;
+}
+
+// Who holds the port by a lock file, if anyone.
 bool lockFileHolder(const std::vector<std::string>& names, Holder& holder)
 {
     using State = LockFileContent::State;
@@ -140,8 +152,6 @@ bool lockFileHolder(const std::vector<std::string>& names, Holder& holder)
     }
     return false;
 }
-
-namespace {
 
 // /proc/locks names each lock's file by the device and inode of its
 // filesystem: "1: FLOCK  ADVISORY  WRITE 1234 00:05:88 0 EOF".
@@ -198,35 +208,23 @@ pid_t processWithOpen(const std::string& device)
 
 } // namespace
 
-Holder flockHolder(const std::string& device)
+bool heldByAnother(const std::vector<std::string>& names, const std::string& device, Holder& holder)
 {
-    Holder holder;
-    if (flockedByAnother(device, holder))
-        return holder;
-    holder.pid = processWithOpen(device);
-    if (holder.pid > 0)
-        holder.program = commandOf(holder.pid);
-    return holder;
+    if (lockFileHolder(names, holder))
+        return true;
+    holder = process(pidInProcLocks(device));
+    return holder.pid > 0;
 }
 
-bool flockedByAnother(const std::string& device, Holder& holder)
+Holder holderOf(const std::string& device)
 {
-    holder = {};
-    holder.pid = pidInProcLocks(device);
-    if (holder.pid > 0)
-        holder.program = commandOf(holder.pid);
-    return holder.pid > 0;
+    const pid_t flocked = pidInProcLocks(device);
+    return process(flocked > 0 ? flocked : processWithOpen(device));
 }
 
 bool lockDescriptor(int descriptor)
 {
     return ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
-}
-
-std::string resolveDevice(const std::string& name)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(name.c_str(), resolved) ? std::string(resolved) : name;
 }
 
 OwnLocks::Result OwnLocks::take(const std::vector<std::string>& paths, Holder& holder,
@@ -245,9 +243,7 @@ OwnLocks::Result OwnLocks::take(const std::vector<std::string>& paths, Holder& h
             // Another port of this program, or a live program, holds it; a
             // stale file is removed on the way, and then it is ours to make.
             if (readLockFile(file).pid == ::getpid()) {
-                holder = Holder{};
-                holder.pid = ::getpid();
-                holder.program = commandOf(::getpid());
+                holder = process(::getpid());
                 holder.lockFile = file;
                 release();
                 return Result::held;
