@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The operator's record of a session: one line per event, appended to a
-// file, each written whole and handed to the system before the next event
-// is handled, so that a crash or a kill loses at most the line being
+// The operator's record of a session: a line per entry, appended to a
+// file. The lines of one event (a chunk read, its line errors, the row it
+// made) go in one write, whole, handed to the system before the next event
+// is handled, so that a crash or a kill loses at most the event being
 // written. A line is
 //
 //   2026-12-08T10:22:01.123+01:00 +12.3 read "\x02ok\r\n"
@@ -40,20 +41,21 @@ public:
 
     void frame(std::string_view bytes) override;
     void frameLeft(const std::optional<terminal::Moment>& at) override;
-    void read(const terminal::Chunk& chunk) override;
-    void row(const terminal::Row& row) override;
+    void read(const terminal::Chunk& chunk, const terminal::Row* made) override;
     void cleared() override;
 
 private:
     // Begins an entry: its time, the time since the frame left, its kind.
     void begin(const terminal::Moment& at, std::string_view kind);
+    void row(const terminal::Row& row);
+    // Ends the entry, and writes the event's entries.
     void write();
 
     LogFile m_file;
     std::string m_path;
     Failed m_failed;
     std::optional<std::chrono::steady_clock::time_point> m_left;
-    std::string m_line; // reused, so that a flood does not allocate per entry
+    std::string m_lines; // reused, so that a flood does not allocate per event
 };
 
 } // namespace kestran::record

@@ -88,15 +88,25 @@ void Terminal::onComm()
     }
 }
 
+// A chunk, the row it completes if it completes one, and the line errors
+// that rose with it: recorded together, as one event.
 void Terminal::takeIn(const Chunk& chunk)
 {
-    m_record->read(chunk);
-    takeLineErrors(chunk);
+    m_rowErrors += chunk.errors;
+    const std::optional<Row> row = rowMadeBy(chunk);
+    if (row)
+        m_window.appendLine(*row);
+    m_record->read(chunk, row ? &*row : nullptr);
+    tellLineErrors(chunk);
+}
+
+std::optional<Row> Terminal::rowMadeBy(const Chunk& chunk)
+{
     const bool heldCr = chunk.bytes.find(notation::CR) != std::string::npos;
     m_strReceived.append(chunk.bytes);
     // A CR with no complete line yet is ordinary partial data: keep collecting.
     if (!heldCr || !m_strReceived.hasLine())
-        return;
+        return std::nullopt;
     // A frame that has not been seen to leave since the last send has no
     // response time: no time beats a wrong one.
     const auto responseUs = m_frameLeft && chunk.at.steady >= m_frameLeft->steady
@@ -104,18 +114,15 @@ void Terminal::takeIn(const Chunk& chunk)
                                       chunk.at.steady - m_frameLeft->steady)
                                       .count()
                                 : -1;
-    const Row row{currentLine(), chunk.at, responseUs, std::exchange(m_rowErrors, {})};
-    m_window.appendLine(row);
-    m_record->row(row);
+    return Row{currentLine(), chunk.at, responseUs, std::exchange(m_rowErrors, {})};
 }
 
 // Line errors mark the row being collected, and the operator is told once a
 // burst: the first errors of one, then only how it grows.
-void Terminal::takeLineErrors(const Chunk& chunk)
+void Terminal::tellLineErrors(const Chunk& chunk)
 {
     if (!chunk.errors.any())
         return;
-    m_rowErrors += chunk.errors;
     const bool newBurst = !m_lastLineError || chunk.at.steady - *m_lastLineError > lineErrorBurst;
     m_lastLineError = chunk.at.steady;
     m_burst = newBurst ? chunk.errors : (m_burst += chunk.errors);

@@ -38,7 +38,8 @@ public:
 private:
     void reportLostLine();
     void takeIn(const Chunk& chunk);
-    void takeLineErrors(const Chunk& chunk);
+    std::optional<Row> rowMadeBy(const Chunk& chunk);
+    void tellLineErrors(const Chunk& chunk);
     const ShownLine& currentLine();
 
     SerialPort& m_port;

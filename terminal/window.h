@@ -59,8 +59,8 @@ public:
     virtual ~Recorder() = default;
     virtual void frame(std::string_view) {}
     virtual void frameLeft(const std::optional<Moment>&) {}
-    virtual void read(const Chunk&) {}
-    virtual void row(const Row&) {}
+    // A chunk as it was read, with the row it completed, if it completed one.
+    virtual void read(const Chunk&, const Row* /*made*/) {}
     virtual void cleared() {}
 };
 

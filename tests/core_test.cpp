@@ -177,8 +177,10 @@ struct Recorded : terminal::Recorder {
     {
         kinds.push_back(at ? "left" : "not seen leaving");
     }
-    void read(const terminal::Chunk& chunk) override { kinds.push_back("read " + chunk.bytes); }
-    void row(const terminal::Row& row) override { kinds.push_back("row " + row.line->payload); }
+    void read(const terminal::Chunk& chunk, const terminal::Row* made) override
+    {
+        kinds.push_back("read " + chunk.bytes + (made ? ", row " + made->line->payload : ""));
+    }
     void cleared() override { kinds.push_back("clear"); }
 };
 
@@ -249,9 +251,9 @@ TEST(Terminal, GivesEachRowTheFactsOfItsChunks)
                                     {Kind::lineErrors, "1 break"}}));
     terminal.onClear();
     EXPECT_EQ(record.kinds,
-              (std::vector<std::string>{"frame", "read \002a", "left", "read \r", "row a",
-                                        "read \002b\r", "row a", "frame", "read \002c\r", "row c",
-                                        "not seen leaving", "read \002d\r", "row c", "clear"}));
+              (std::vector<std::string>{"frame", "read \002a", "left", "read \r, row a",
+                                        "read \002b\r, row a", "frame", "read \002c\r, row c",
+                                        "not seen leaving", "read \002d\r, row c", "clear"}));
 }
 
 // Bytes with the markers frequent, so that every arrangement of STX, CR and LF
