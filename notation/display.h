@@ -34,6 +34,10 @@ struct FormedLine {
     std::string payload;
     std::size_t cutBytes = 0;
     bool fromStx = true;
+    bool operator==(const FormedLine& other) const
+    {
+        return fromStx == other.fromStx && cutBytes == other.cutBytes && payload == other.payload;
+    }
 };
 
 // The payload of a formed line, wherever it is kept.

@@ -56,9 +56,12 @@ void ResponseList::appendLine(const terminal::Row& row)
         return;
     if (count() >= m_rowLimit)
         dropOldestRuns();
-    // The rows of a run share its first row's facts; a row with line errors
-    // has facts of its own to keep, and starts a run of its own.
-    if (row.line == m_last && !m_rows.empty() && !row.lineErrors.any()) {
+    // The rows of a run share its first row's facts, and its layout: a
+    // device answering each command alike, the common case, costs one
+    // comparison a row rather than a layout. A row with line errors has
+    // facts of its own to keep, and starts a run of its own.
+    const bool repeat = m_last && (row.line == m_last || *row.line == *m_last);
+    if (repeat && !m_rows.empty() && !row.lineErrors.any()) {
         m_rows.repeatLast();
     } else {
         std::vector<RowStop> stops;
