@@ -2,10 +2,9 @@
 #include "window/frmkestran.h"
 
 #include "ui_frmkestran.h"
+#include "window/buttonpresses.h"
 
 #include <QCoreApplication>
-#include <QShortcutEvent>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,13 +13,6 @@
 namespace kestran::window {
 
 using terminal::Notice;
-
-namespace {
-
-// How long a button shows as pressed after its access key.
-constexpr int accessKeyPressMs = 100;
-
-} // namespace
 
 FrmKestran::FrmKestran(const QString& portName, const QString& logFile, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::frmKestran>()), m_port(portName),
@@ -41,6 +33,7 @@ FrmKestran::FrmKestran(const QString& portName, const QString& logFile, QWidget*
     // Any command that can go out may be typed or pasted; Qt's default
     // 32,767 characters would cut a paste without a word.
     m_ui->txtTextInput->setMaxLength(std::numeric_limits<int>::max());
+    new ButtonPresses({m_ui->cmdSend, m_ui->cmdClear, m_ui->cmdExit}, this);
     m_terminal.recordTo(m_log);
     m_log.whenItFails([this](const std::string& why) {
         m_teller.tell(tr("The log stopped: %1. The session goes on without it.")
@@ -67,8 +60,6 @@ FrmKestran::~FrmKestran()
 
 void FrmKestran::connectEvents()
 {
-    for (QPushButton* button : {m_ui->cmdSend, m_ui->cmdClear, m_ui->cmdExit})
-        button->installEventFilter(this);
     connect(m_ui->cmdSend, &QPushButton::clicked, this, [this] { m_terminal.onSend(); });
     connect(m_ui->cmdClear, &QPushButton::clicked, this, [this] { m_terminal.onClear(); });
     connect(m_ui->cmdExit, &QPushButton::clicked, this, [this] { m_terminal.onExit(); });
@@ -77,24 +68,6 @@ void FrmKestran::connectEvents()
         m_teller.tellState(Teller::State::port, text, QMessageBox::Warning);
     });
     connect(m_ui->txtTextInput, &QLineEdit::textEdited, this, &FrmKestran::refuseOverlongCommand);
-}
-
-// Qt's access keys hold a button down for 100 ms before it acts, and Alt+S
-// is the keyboard operator's only way to send: here the button acts at once,
-// and shows as pressed for as long as Qt would have shown it.
-bool FrmKestran::eventFilter(QObject* watched, QEvent* event)
-{
-    auto* button = qobject_cast<QAbstractButton*>(watched);
-    if (event->type() != QEvent::Shortcut || !button ||
-        static_cast<QShortcutEvent*>(event)->isAmbiguous())
-        return QWidget::eventFilter(watched, event);
-    const QPointer<QAbstractButton> pressed(button);
-    button->click();
-    if (pressed) {
-        pressed->setDown(true);
-        QTimer::singleShot(accessKeyPressMs, pressed, [pressed] { pressed->setDown(false); });
-    }
-    return true;
 }
 
 void FrmKestran::refuseOverlongCommand(const QString& text)

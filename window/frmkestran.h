@@ -45,9 +45,6 @@ public:
     void tellOperator(const terminal::Notice& notice) override;
     void endProgram(int exitStatus) override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void connectEvents();
     void refuseOverlongCommand(const QString& text);

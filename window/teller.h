@@ -31,7 +31,8 @@ public:
 
 private:
     void sayAndRecord(const QString& text);
-    QPointer<QMessageBox>& box(State state)
+    QMessageBox* box(QMessageBox::Icon icon, const QString& text);
+    QPointer<QMessageBox>& boxOf(State state)
     {
         return state == State::port ? m_portBox : m_errorBox;
     }
