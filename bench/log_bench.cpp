@@ -70,20 +70,14 @@ void BM_SessionLog(benchmark::State& state)
                             static_cast<std::int64_t>(megabyte));
 }
 
-BENCHMARK(BM_Spelling)
-    ->Arg(100)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime();
-BENCHMARK(BM_SessionLog)
-    ->Arg(100)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime();
+void hundredMegabytes(benchmark::internal::Benchmark* b)
+{
+    b->Arg(100)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+    b->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+}
+
+BENCHMARK(BM_Spelling)->Apply(hundredMegabytes);
+BENCHMARK(BM_SessionLog)->Apply(hundredMegabytes);
 
 } // namespace
 
