@@ -18,10 +18,6 @@ bool headless()
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
-} // namespace
-
-namespace {
-
 // Each kind of message's picture, drawn here: any picture the style gives
 // is looked for in the desktop's icon theme first, and the first look reads
 // the theme's whole index, two thirds of the CPU the reaction to a hang-up
